@@ -1,0 +1,66 @@
+#include "app/check.h"
+
+#include <cstdio>
+#include <memory>
+
+#include "app/config_file.h"
+#include "core/job_header.h"
+#include "core/outcome.h"
+#include "core/read_state.h"
+#include "job/run_files.h"
+#include "job/step_list.h"
+#include "options/add_commad.h"
+
+namespace {
+
+const char* Plural(int count) { return count == 1 ? "" : "s"; }
+
+}  // namespace
+
+void CheckConfig(const std::string& path, const std::optional<std::string>& job) {
+  if (!OpenConfig(path)) return;
+  int counter = 0;
+  int jobs = 0;
+  int steps = 0;
+  bool found = false;
+  bool in_section = false;
+  // Only the most recent step takes settings; earlier ones need not be kept.
+  std::unique_ptr<TServer> step;
+  while (ReadLine(counter) == TRead::kLine) {
+    const TJobHeader header = ParseJobHeader(str);
+    if (header.kind != THeaderKind::kNone) {
+      // Any line that begins "[Job " ends a section, well-formed or not.
+      in_section = header.kind == THeaderKind::kJob;
+      step.reset();
+      if (header.kind == THeaderKind::kMalformed) {
+        ReportLineError(counter);
+        continue;
+      }
+      ++jobs;
+      if (job && header.name == *job) found = true;
+    } else if (!in_section) {
+      continue;
+    } else if (str[0] == '[') {
+      for (const TRunFile* row = runfiles; row->step != nullptr; ++row) {
+        if (NamesStep(str, *row)) {
+          step = MakeStep(*row);
+          ++steps;
+        }
+      }
+    } else if (!step || AddCommad(str, step.get()) == 0) {
+      ReportLineError(counter);
+    }
+  }
+  if (!CloseConfig(path)) return;
+  if (job && !found) {
+    std::printf("Job \"%s\" not found in your config file.\n", job->c_str());
+    ++outcome.config_errors;
+  }
+  const int errors = outcome.config_errors;
+  std::printf("Checked %d job%s and %d step%s: ", jobs, Plural(jobs), steps, Plural(steps));
+  if (errors == 0) {
+    std::printf("no errors.\n");
+  } else {
+    std::printf("%d error%s.\n", errors, Plural(errors));
+  }
+}

@@ -1,0 +1,24 @@
+#include "app/list.h"
+
+#include <cstdio>
+#include <string>
+#include <unordered_set>
+
+#include "app/config_file.h"
+#include "core/job_header.h"
+#include "core/read_state.h"
+
+void ListJobs(const std::string& path) {
+  if (!OpenConfig(path)) return;
+  std::unordered_set<std::string> seen;
+  int counter = 0;
+  while (ReadLine(counter) == TRead::kLine) {
+    const TJobHeader header = ParseJobHeader(str);
+    if (header.kind != THeaderKind::kJob) continue;
+    if (seen.emplace(header.name).second) {
+      std::fwrite(header.name.data(), 1, header.name.size(), stdout);
+      std::fputc('\n', stdout);
+    }
+  }
+  CloseConfig(path);
+}

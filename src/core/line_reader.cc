@@ -1,0 +1,75 @@
+#include "core/line_reader.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+TLineReader::~TLineReader() { Close(); }
+
+bool TLineReader::Open(const char* path) {
+  Close();
+  int fd;
+  do {
+    fd = ::open(path, O_RDONLY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return false;
+  fd_ = fd;
+  if (!block_) block_ = std::make_unique<char[]>(kBlockSize);
+  begin_ = end_ = 0;
+  eof_ = error_ = false;
+  error_number_ = 0;
+  return true;
+}
+
+void TLineReader::Close() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  begin_ = end_ = 0;
+}
+
+bool TLineReader::Fill() {
+  if (eof_ || error_ || fd_ < 0) return false;
+  ssize_t n;
+  do {
+    n = ::read(fd_, block_.get(), kBlockSize);
+  } while (n < 0 && errno == EINTR);
+  if (n < 0) {
+    error_ = true;
+    error_number_ = errno;
+    return false;
+  }
+  if (n == 0) {
+    eof_ = true;
+    return false;
+  }
+  begin_ = 0;
+  end_ = static_cast<std::size_t>(n);
+  return true;
+}
+
+bool TLineReader::Gets(char* line, int size) {
+  if (size <= 0) return false;
+  if (size == 1) {
+    line[0] = '\0';
+    return true;
+  }
+  const std::size_t want = static_cast<std::size_t>(size) - 1;
+  std::size_t got = 0;
+  while (got < want) {
+    if (begin_ == end_ && !Fill()) break;
+    const char* start = block_.get() + begin_;
+    const std::size_t avail = std::min(end_ - begin_, want - got);
+    const void* newline = std::memchr(start, '\n', avail);
+    const std::size_t take =
+        newline ? static_cast<std::size_t>(static_cast<const char*>(newline) - start) + 1 : avail;
+    std::memcpy(line + got, start, take);
+    got += take;
+    begin_ += take;
+    if (newline) break;
+  }
+  if (got == 0) return false;
+  line[got] = '\0';
+  return !error_;
+}

@@ -1,0 +1,49 @@
+#ifndef VELMORJOB_CORE_LINE_READER_H_
+#define VELMORJOB_CORE_LINE_READER_H_
+
+#include <cstddef>
+#include <memory>
+
+// A buffered reader of the configuration file that hands out lines the way
+// fgets() does: at most size - 1 bytes, up to and including the next newline,
+// then a terminating zero. NUL bytes inside a line are copied like any other.
+// It reads the file in large blocks, so scanning a big file costs one system
+// call per block instead of a stdio lock and bookkeeping per line.
+class TLineReader {
+ public:
+  static constexpr std::size_t kBlockSize = 64 * 1024;
+
+  TLineReader() = default;
+  ~TLineReader();
+  TLineReader(const TLineReader&) = delete;
+  TLineReader& operator=(const TLineReader&) = delete;
+
+  // Opens path for reading; on failure returns false with errno set.
+  bool Open(const char* path);
+  void Close();
+  bool IsOpen() const { return fd_ >= 0; }
+
+  // Reads the next piece into line. Returns false, leaving line as it was,
+  // when nothing could be read: at the end of the file (which also sets the
+  // end-of-file indicator) or on a read error (which sets the error
+  // indicator). The end-of-file indicator is sticky: once set, no further
+  // bytes are read.
+  bool Gets(char* line, int size);
+
+  bool Eof() const { return eof_; }
+  bool Error() const { return error_; }
+  int ErrorNumber() const { return error_number_; }
+
+ private:
+  bool Fill();
+
+  int fd_ = -1;
+  std::unique_ptr<char[]> block_;
+  std::size_t begin_ = 0;
+  std::size_t end_ = 0;
+  bool eof_ = false;
+  bool error_ = false;
+  int error_number_ = 0;
+};
+
+#endif  // VELMORJOB_CORE_LINE_READER_H_

@@ -1,0 +1,39 @@
+#ifndef VELMORJOB_CORE_READ_STATE_H_
+#define VELMORJOB_CORE_READ_STATE_H_
+
+#include "core/line_reader.h"
+
+// The reading state shared by the job lookup and the job reader: both read
+// the one configuration file, line by line, into the one line buffer.
+
+// Size of the line buffer: one read delivers at most kLineSize - 1 bytes.
+constexpr int kLineSize = 255;
+
+// The line read last, after the comment cut.
+extern char str[kLineSize];
+// The open configuration file.
+extern TLineReader fp;
+// Set to 1 by the job reader once it has read the requested job's section to
+// its end; the lookup stops scanning then.
+extern int jobend;
+
+enum class TRead {
+  kLine,     // a piece of a line was read into str
+  kNothing,  // the end of the file: str is as it was
+  kFailed,   // the file could not be read: str is not to be used
+};
+
+// Reads one line into str: at most kLineSize - 1 bytes up to and including
+// the next newline, cut at the first '#'. Every read counts one line,
+// including the one at the end of the file that finds nothing.
+TRead ReadLine(int& counter);
+
+// Empties str, as the lookup does before each of its reads, so that a read
+// at the end of the file leaves an empty line rather than the previous one.
+void ClearLine();
+
+// Prints "Error at line N:" followed by the line as held in str, and counts
+// a configuration error.
+void ReportLineError(int counter);
+
+#endif  // VELMORJOB_CORE_READ_STATE_H_

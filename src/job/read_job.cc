@@ -1,0 +1,30 @@
+#include "job/read_job.h"
+
+#include "core/job_header.h"
+#include "core/read_state.h"
+#include "job/run_files.h"
+#include "job/step_list.h"
+#include "job/step_runner.h"
+#include "options/add_commad.h"
+
+int ReadJob(int counter) {
+  TStepList steps;
+  // The last line of the file counts even without a line end, so a line is
+  // acted on whenever the read delivered one.
+  TRead read = ReadLine(counter);
+  while (read == TRead::kLine && !StartsJobHeader(str)) {
+    if (str[0] == '[') {
+      for (const TRunFile* row = runfiles; row->step != nullptr; ++row) {
+        if (NamesStep(str, *row)) steps.Append(MakeStep(*row));
+      }
+    } else if (steps.Empty() || AddCommad(str, steps.last) == 0) {
+      ReportLineError(counter);
+      return counter;
+    }
+    read = ReadLine(counter);
+  }
+  if (read == TRead::kFailed) return counter;
+  jobend = 1;
+  RunSteps(steps.head.get());
+  return counter;
+}

@@ -1,0 +1,16 @@
+#ifndef VELMORJOB_OPTIONS_ADD_COMMAD_H_
+#define VELMORJOB_OPTIONS_ADD_COMMAD_H_
+
+#include "core/server.h"
+
+// Translates one setting line ("Key value") for the given step and appends
+// the resulting " --option=value" text to the step's params. Returns 1 when a
+// rule applied and its text was appended, 0 when the line is not a valid
+// setting for that step kind or the text would not fit in kMaxParams.
+// Prints nothing; the line is not changed.
+int AddCommad(const char* line, TServer* server);
+
+// The four characters that separate a key from its value.
+bool IsBlank(char c);
+
+#endif  // VELMORJOB_OPTIONS_ADD_COMMAD_H_
