@@ -1,0 +1,81 @@
+#include "e2e_harness.h"
+
+#include <cstdlib>
+#include <fcntl.h>
+#include <sstream>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+const char kBanner[] =
+    "\nVelmoran ver.0.94 [build 2583]\nCompiled Tue Jun 25 18:27:36 GMT 2002 under SunOS 5.8\n\n";
+
+namespace {
+
+std::string StubScript(const std::string& program, const std::string& body) {
+  return "#!/bin/sh\n"
+         "{ printf '%s' '" + program + "'; for a in \"$@\"; do printf ' [%s]' \"$a\"; done; "
+         "printf '\\n'; } >> calls.log\n" + body + "\n";
+}
+
+// VELMORJOB_WRAPPER, split at spaces: a command to run the program under.
+std::vector<std::string> WrapperWords() {
+  std::vector<std::string> words;
+  const char* wrapper = std::getenv("VELMORJOB_WRAPPER");
+  if (wrapper == nullptr) return words;
+  std::istringstream in(wrapper);
+  std::string word;
+  while (in >> word) words.push_back(word);
+  return words;
+}
+
+}  // namespace
+
+bool E2eTest::Wrapped() { return !WrapperWords().empty(); }
+
+void E2eTest::SetUp() {
+  Stub("indexer", "");
+  Stub("runner", "");
+}
+
+void E2eTest::Config(const std::string& content, const std::string& name) { dir_.Write(name, content); }
+
+void E2eTest::Stub(const std::string& program, const std::string& body) {
+  dir_.Write(program, StubScript(program, body), true);
+}
+
+TRun E2eTest::Run(const std::vector<std::string>& args) {
+  std::vector<std::string> words = WrapperWords();
+  words.push_back(VELMORJOB_BINARY);
+  words.insert(words.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+
+  const std::string out = output_.File("out");
+  const std::string err = output_.File("err");
+  const pid_t child = fork();
+  if (child == 0) {
+    const int out_fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err_fd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int null_fd = open("/dev/null", O_RDONLY);
+    if (out_fd < 0 || err_fd < 0 || null_fd < 0 || chdir(dir_.path().c_str()) != 0) _exit(120);
+    dup2(null_fd, 0);
+    dup2(out_fd, 1);
+    dup2(err_fd, 2);
+    execvp(argv[0], argv.data());
+    _exit(121);
+  }
+  TRun run;
+  int status = 0;
+  struct rusage usage = {};
+  if (child < 0 || wait4(child, &status, 0, &usage) != child) {
+    ADD_FAILURE() << "could not run " << VELMORJOB_BINARY;
+    return run;
+  }
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  run.max_rss_kb = usage.ru_maxrss;
+  run.out = output_.Read("out");
+  run.err = output_.Read("err");
+  return run;
+}

@@ -1,0 +1,44 @@
+#ifndef VELMORJOB_TESTS_E2E_HARNESS_H_
+#define VELMORJOB_TESTS_E2E_HARNESS_H_
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "temp_dir.h"
+
+// What one run of the built program gave.
+struct TRun {
+  std::string out;
+  std::string err;
+  int status = -1;     // exit status, or 128 + signal when it was killed
+  long max_rss_kb = 0; // peak resident memory of the program
+};
+
+// The banner every run but --list and --help begins with.
+extern const char kBanner[];
+
+// Runs the built velmorjob in a fresh directory that holds stub ./indexer
+// and ./runner scripts. Each stub appends one line to calls.log for each
+// time it runs: its name and each argument it got in brackets.
+class E2eTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+
+  // Writes the configuration file (search.conf unless named otherwise).
+  void Config(const std::string& content, const std::string& name = "search.conf");
+  // Replaces a stub; the body runs after the arguments have been recorded.
+  void Stub(const std::string& program, const std::string& body);
+  // Runs velmorjob with the arguments; the directory is the current one.
+  TRun Run(const std::vector<std::string>& args);
+  // What the stubs recorded.
+  std::string Calls() const { return dir_.Read("calls.log"); }
+  // Whether runs go through a wrapper such as valgrind.
+  static bool Wrapped();
+
+  TTempDir dir_;
+  TTempDir output_;
+};
+
+#endif  // VELMORJOB_TESTS_E2E_HARNESS_H_

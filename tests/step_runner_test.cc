@@ -1,0 +1,143 @@
+#include "job/step_runner.h"
+
+#include <csignal>
+#include <string>
+#include <vector>
+#include <sys/wait.h>
+
+#include <gtest/gtest.h>
+
+#include "core/outcome.h"
+#include "job/run_files.h"
+#include "job/step_list.h"
+#include "options/add_commad.h"
+
+namespace {
+
+// Stands in for system(): records each command and answers with the next
+// prepared result.
+std::vector<std::string> commands;
+std::vector<int> results;
+
+int FakeSystem(const char* command) {
+  commands.emplace_back(command);
+  const int result = results.empty() ? 0 : results.front();
+  if (!results.empty()) results.erase(results.begin());
+  return result;
+}
+
+int Exited(int code) { return code << 8; }
+int Killed(int signal_number) { return signal_number; }
+
+class StepRunnerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    commands.clear();
+    results.clear();
+    outcome = TOutcome();
+    runsettings = TRunSettings();
+    runsettings.execute = FakeSystem;
+    steps_.Append(MakeStep(runfiles[0]));
+    AddCommad("MaxFiles 500\n", steps_.last);
+    steps_.Append(MakeStep(runfiles[1]));
+    AddCommad("Filename report\n", steps_.last);
+    steps_.Append(MakeStep(runfiles[0]));
+  }
+  void TearDown() override { runsettings = TRunSettings(); }
+
+  std::string Run() {
+    testing::internal::CaptureStdout();
+    RunSteps(steps_.head.get());
+    return testing::internal::GetCapturedStdout();
+  }
+
+  TStepList steps_;
+};
+
+const std::vector<std::string> kAllThree = {"./indexer  --maxfiles=500", "./runner  --program=report",
+                                            "./indexer "};
+
+TEST_F(StepRunnerTest, RunsEveryStepInOrderSilently) {
+  EXPECT_EQ("", Run());
+  EXPECT_EQ(kAllThree, commands);
+  EXPECT_EQ(kExitOk, ExitStatus(outcome));
+}
+
+TEST_F(StepRunnerTest, FailingStepIsRecordedAndTheNextStillRuns) {
+  for (const int failure : {Exited(1), Exited(127), Killed(SIGTERM), Killed(SIGKILL)}) {
+    SCOPED_TRACE(failure);
+    commands.clear();
+    outcome = TOutcome();
+    results = {failure};
+    EXPECT_EQ("", Run());
+    EXPECT_EQ(kAllThree, commands);
+    EXPECT_EQ(kExitStepFailed, ExitStatus(outcome));
+  }
+}
+
+TEST_F(StepRunnerTest, StepThatCannotStartIsReportedAndTheNextStillRuns) {
+  results = {0, -1};
+  EXPECT_EQ("Error executing \"./runner\"\n", Run());
+  EXPECT_EQ(kAllThree, commands);
+  EXPECT_EQ(kExitStepFailed, ExitStatus(outcome));
+}
+
+TEST_F(StepRunnerTest, InterruptedStepStopsTheJob) {
+  const struct {
+    int result;
+    int status;
+  } cases[] = {
+      {Killed(SIGINT), 130},
+      {Killed(SIGQUIT), 131},
+      {Killed(SIGQUIT) | 0x80, 131},  // with a core dump
+      {Exited(130), 130},             // the shell's report of a child killed by SIGINT
+      {Exited(131), 131},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.result);
+    commands.clear();
+    outcome = TOutcome();
+    results = {0, c.result};
+    EXPECT_EQ("", Run());
+    EXPECT_EQ(2u, commands.size());
+    EXPECT_EQ(c.status, ExitStatus(outcome));
+  }
+}
+
+TEST_F(StepRunnerTest, OtherHighExitStatusesAreFailuresNotInterrupts) {
+  for (const int code : {129, 137, 143, 255}) {
+    EXPECT_EQ(0, InterruptSignal(Exited(code))) << code;
+  }
+  EXPECT_EQ(0, InterruptSignal(-1));
+}
+
+TEST_F(StepRunnerTest, DryRunPrintsEachCommandAndRunsNothing) {
+  runsettings.dry_run = true;
+  EXPECT_EQ("./indexer  --maxfiles=500\n./runner  --program=report\n./indexer \n", Run());
+  EXPECT_TRUE(commands.empty());
+  EXPECT_EQ(kExitOk, ExitStatus(outcome));
+}
+
+TEST_F(StepRunnerTest, VerbosePrintsEachCommandAndHowItEnded) {
+  runsettings.verbose = true;
+  results = {0, Exited(4), Killed(SIGTERM)};
+  const std::string out = Run();
+  EXPECT_EQ(kAllThree, commands);
+  // The durations vary; everything else is fixed.
+  const std::vector<std::string> lines = {
+      "./indexer  --maxfiles=500\n",
+      "Step ./indexer ended with exit status 0 after ",
+      "./runner  --program=report\n",
+      "Step ./runner ended with exit status 4 after ",
+      "./indexer \n",
+      "Step ./indexer was killed by signal 15 (Terminated) after ",
+  };
+  std::size_t pos = 0;
+  for (const std::string& line : lines) {
+    const std::size_t found = out.find(line, pos);
+    ASSERT_NE(std::string::npos, found) << line << " in\n" << out;
+    pos = found + line.size();
+  }
+}
+
+}  // namespace
