@@ -23,12 +23,15 @@ int Main(int argc, const char* const* argv) {
     PrintHelp();
     return kExitOk;
   }
+  if (command_line.version) {
+    PrintBanner();
+    return kExitOk;
+  }
   if (command_line.list) {
     ListJobs(ConfigPath(command_line));
     return ExitStatus(outcome);
   }
   PrintBanner();
-  if (command_line.version) return kExitOk;
   if (argc < 2) {
     PrintUsage();
     return kExitUsage;

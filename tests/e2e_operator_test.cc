@@ -1,0 +1,240 @@
+// End-to-end runs of the operator options: --dry-run, --verbose, --check,
+// --list, --help and --version.
+
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <vector>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "e2e_harness.h"
+
+namespace {
+
+using testing::MatchesRegex;
+
+class OperatorTest : public E2eTest {
+ protected:
+  void Expect(const TRun& run, const std::string& out, int status) {
+    EXPECT_EQ(out, run.out);
+    EXPECT_EQ(status, run.status);
+    EXPECT_EQ("", run.err);
+  }
+};
+
+const char kNightly[] =
+    "# nightly jobs\n"
+    "[Job nightly]\n"
+    "[Index]\n"
+    "MaxFiles 500\n"
+    "CharSet koi8-r   # trailing comment\n"
+    "Statistic Append\n"
+    "[Runner]\n"
+    "Filename report\n"
+    "[Job weekly]\n";
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line)) lines.push_back(line);
+  return lines;
+}
+
+TEST_F(OperatorTest, DryRunPrintsTheCommandsAndRunsNothing) {
+  Config(kNightly);
+  for (const auto& args : std::vector<std::vector<std::string>>{{"--dry-run", "nightly"}, {"nightly", "--dry-run"}}) {
+    Expect(Run(args), std::string(kBanner) + "./indexer  --maxfiles=500 --charset=3 --statistic=1\n./runner  --program=report\n", 0);
+  }
+  EXPECT_FALSE(dir_.Exists("calls.log"));
+}
+
+TEST_F(OperatorTest, DryRunKeepsTheMessagesAndStatusesOfARun) {
+  const struct {
+    const char* what;
+    const char* config;
+    std::vector<std::string> args;
+    std::string out;
+    int status;
+  } cases[] = {
+      {"no job name", kNightly, {"--dry-run"}, "Job name has not been specified", 1},
+      {"unknown job", kNightly, {"--dry-run", "x"}, "Job \"x\" not found in your config file.\n", 2},
+      {"bad line", "[Job a]\n[Index]\nBogus 1\n", {"--dry-run", "a"}, "Error at line 3:\nBogus 1\n", 2},
+      {"malformed header before the job", "[Job \n[Job a]\n[Runner]\n", {"--dry-run", "a"},
+       "Error at line 1:\n[Job \n./runner \n", 2},
+      {"missing file", kNightly, {"--dry-run", "--config=absent", "a"}, "Config file [absent] not found.\n", 2},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Config(c.config);
+    Expect(Run(c.args), kBanner + c.out, c.status);
+  }
+  EXPECT_FALSE(dir_.Exists("calls.log"));
+}
+
+TEST_F(OperatorTest, DryRunLinesGiveTheStepsTheArgumentsOfARealRun) {
+  Config(
+      "[Job nightly]\n"
+      "[Index]\n"
+      "URL http://host/search?q=1&page=2\n"
+      "Exclude $(touch${IFS}made)\n"
+      "Exclude it's\"a\"\\`b`;c|d&e\n"
+      "Language *\n"
+      "MaxFiles 5\n"
+      "[Runner]\n"
+      "Filename ~/bin/report\n"
+      "Params $HOME\n");
+  const TRun dry = Run({"--dry-run", "nightly"});
+  ASSERT_EQ(0, dry.status);
+  EXPECT_FALSE(dir_.Exists("calls.log"));
+
+  ASSERT_EQ(0, Run({"nightly"}).status);
+  const std::string real_calls = Calls();
+  unlink(dir_.File("calls.log").c_str());
+
+  const std::vector<std::string> commands = Lines(dry.out.substr(std::string(kBanner).size()));
+  ASSERT_EQ(2u, commands.size());
+  for (const std::string& command : commands) {
+    std::string escaped;
+    for (char c : command) escaped += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    const std::string shell = "cd '" + dir_.path() + "' && sh -c '" + escaped + "'";
+    ASSERT_EQ(0, std::system(shell.c_str())) << command;
+  }
+  EXPECT_EQ(real_calls, Calls());
+  EXPECT_FALSE(dir_.Exists("made"));
+}
+
+TEST_F(OperatorTest, VerboseShowsEachCommandAndHowItEnded) {
+  Stub("runner", "echo runner speaks; exit 3");
+  Config(kNightly);
+  const TRun run = Run({"--verbose", "nightly"});
+  EXPECT_EQ(3, run.status);
+  EXPECT_EQ("", run.err);
+  EXPECT_THAT(run.out, testing::StartsWith(kBanner));
+  const std::vector<std::string> lines = Lines(run.out.substr(std::string(kBanner).size()));
+  ASSERT_EQ(5u, lines.size()) << run.out;
+  EXPECT_EQ("./indexer  --maxfiles=500 --charset=3 --statistic=1", lines[0]);
+  EXPECT_THAT(lines[1], MatchesRegex("Step \\./indexer ended with exit status 0 after [0-9]+\\.[0-9][0-9][0-9] s"));
+  EXPECT_EQ("./runner  --program=report", lines[2]);
+  EXPECT_EQ("runner speaks", lines[3]);
+  EXPECT_THAT(lines[4], MatchesRegex("Step \\./runner ended with exit status 3 after [0-9]+\\.[0-9][0-9][0-9] s"));
+  EXPECT_EQ("indexer [--maxfiles=500] [--charset=3] [--statistic=1]\nrunner [--program=report]\n", Calls());
+}
+
+TEST_F(OperatorTest, VerboseNamesTheSignalThatKilledAStep) {
+  Stub("indexer", "kill -INT $$");
+  Config(kNightly);
+  const TRun run = Run({"nightly", "--verbose"});
+  EXPECT_EQ(130, run.status);
+  const std::vector<std::string> lines = Lines(run.out.substr(std::string(kBanner).size()));
+  ASSERT_EQ(2u, lines.size()) << run.out;
+  // The shell reports the step's death by SIGINT either as the signal or as
+  // status 130, depending on whether it ran the step in a child of its own.
+  EXPECT_THAT(lines[1], MatchesRegex("Step \\./indexer (was killed by signal 2 \\(Interrupt\\)|ended with exit "
+                                     "status 130) after [0-9.]+ s"));
+  EXPECT_EQ("indexer [--maxfiles=500] [--charset=3] [--statistic=1]\n", Calls());
+}
+
+TEST_F(OperatorTest, CheckReportsEveryProblemOfEverySection) {
+  Config(
+      "stray text before any job\n"       // 1: outside every section, not read
+      "[Job a]\n"                          // 2
+      "MaxFiles 1\n"                       // 3: before the first step
+      "[Index]\n"                          // 4
+      "MaxFiles 2\n"                       // 5
+      "maxfiles 3\n"                       // 6: lower-case key
+      "\n"                                 // 7: empty line
+      "[Job \n"                            // 8: malformed, ends the section
+      "Bogus outside\n"                    // 9: no section, not read
+      "[Job b]\n"                          // 10
+      "[Runner]\n"                         // 11
+      "Filename x\n"                       // 12
+      "URL http://a/\n"                    // 13: other step kind
+      "[Job ]\n"                           // 14: malformed
+      "[Job a]\n"                          // 15
+      "[Runner]\n"                         // 16
+      "Params");                           // 17: key without blank, last line
+  Expect(Run({"--check"}), std::string(kBanner) +
+                               "Error at line 3:\nMaxFiles 1\n"
+                               "Error at line 6:\nmaxfiles 3\n"
+                               "Error at line 7:\n\n"
+                               "Error at line 8:\n[Job \n"
+                               "Error at line 13:\nURL http://a/\n"
+                               "Error at line 14:\n[Job ]\n"
+                               "Error at line 17:\nParams"
+                               "Checked 3 jobs and 3 steps: 7 errors.\n",
+         2);
+  EXPECT_FALSE(dir_.Exists("calls.log"));
+}
+
+TEST_F(OperatorTest, CheckOfACleanFileSaysSo) {
+  Config(kNightly);
+  Expect(Run({"--check"}), std::string(kBanner) + "Checked 2 jobs and 2 steps: no errors.\n", 0);
+  Config("[Job one]\n[Index]\n");
+  Expect(Run({"--check", "one"}), std::string(kBanner) + "Checked 1 job and 1 step: no errors.\n", 0);
+  Config("# nothing here\n");
+  Expect(Run({"--check"}), std::string(kBanner) + "Checked 0 jobs and 0 steps: no errors.\n", 0);
+}
+
+TEST_F(OperatorTest, CheckWithAJobNameReportsItWhenMissing) {
+  Config(kNightly);
+  Expect(Run({"--check", "monthly"}),
+         std::string(kBanner) + "Job \"monthly\" not found in your config file.\nChecked 2 jobs and 2 steps: 1 error.\n", 2);
+  Expect(Run({"--check", "--config=absent"}), std::string(kBanner) + "Config file [absent] not found.\n", 2);
+  mkdir(dir_.File("conf.d").c_str(), 0755);
+  Expect(Run({"--check", "--config=conf.d"}),
+         std::string(kBanner) + "Config file [conf.d] could not be read: Is a directory\n", 2);
+}
+
+TEST_F(OperatorTest, CheckReportsTheLineNumbersOfARealRun) {
+  // Each job holds one error; a long comment and a long setting make the
+  // counted lines differ from the lines an editor shows.
+  const std::string config =
+      "#" + std::string(600, 'c') + "\n"
+      "[Job a]\n[Index]\nURL " + std::string(260, 'u') + "\n"
+      "[Job b]\n# only a comment\n[Index]\n"
+      "[Job c]\n[Runner]\nFilename x\n\n"
+      "[Job d]\n[Index]\nSleep";
+  Config(config);
+  const TRun check = Run({"--check"});
+  EXPECT_EQ(2, check.status);
+  for (const char* job : {"a", "b", "c", "d"}) {
+    SCOPED_TRACE(job);
+    const TRun run = Run({job});
+    EXPECT_EQ(2, run.status);
+    const std::string message = run.out.substr(std::string(kBanner).size());
+    ASSERT_THAT(message, testing::StartsWith("Error at line "));
+    EXPECT_THAT(check.out, testing::HasSubstr(message));
+  }
+  EXPECT_THAT(check.out, testing::EndsWith("Checked 4 jobs and 4 steps: 4 errors.\n"));
+}
+
+TEST_F(OperatorTest, ListPrintsEachJobNameOnceInFileOrder) {
+  Config(
+      "[Job weekly]\n[Index]\n[Job nightly]\n[Job ]\n[Job broken\n[Job weekly]\n"
+      "[job lower]\n[Job  spaced]\n[Job last]");
+  Expect(Run({"--list"}), "weekly\nnightly\n spaced\nlast\n", 0);
+  Expect(Run({"--list", "ignored-job-name"}), "weekly\nnightly\n spaced\nlast\n", 0);
+  Config("[Job other]\n", "other.conf");
+  Expect(Run({"--config=other.conf", "--list"}), "other\n", 0);
+  Expect(Run({"--list", "--config=absent"}), "Config file [absent] not found.\n", 2);
+}
+
+TEST_F(OperatorTest, HelpAndVersionNeedNoJobName) {
+  const TRun help = Run({"--help"});
+  EXPECT_EQ(0, help.status);
+  EXPECT_EQ("", help.err);
+  EXPECT_THAT(help.out, testing::StartsWith("Use: velmorjob [--config=filename] [options] Jobname\n"));
+  for (const char* option : {"--config=filename", "--dry-run", "--verbose", "--check", "--list", "--help", "--version"}) {
+    EXPECT_THAT(help.out, testing::HasSubstr("\n  " + std::string(option) + " ")) << option;
+  }
+  Expect(Run({"--version"}), kBanner, 0);
+  Expect(Run({"nightly", "--version"}), kBanner, 0);
+  EXPECT_FALSE(dir_.Exists("calls.log"));
+}
+
+}  // namespace
