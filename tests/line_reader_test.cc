@@ -65,6 +65,7 @@ std::vector<TContentCase> ContentCases() {
       {"254 bytes at the end of the file", std::string(254, 'a')},
       {"line of 600 bytes", std::string(600, 'b') + "\nafter\n"},
       {"NUL bytes inside lines", "Max\0Files 5\n\0\n#\0x\n"s},
+      {"lines that begin with the kept character", "a1\nb\naa\n\na" + std::string(300, 'a') + "\nb"},
       {"carriage returns", "[Index]\r\nSleep 5\r\n"},
       {"lines across the reader's block boundary",
        std::string(TLineReader::kBlockSize - 3, 'c') + "\n" + std::string(300, 'd') + "\nend"},
@@ -78,6 +79,49 @@ TEST(LineReaderTest, DeliversTheSamePiecesAsFgets) {
     for (int size : {255, 2, 3, 17}) {
       SCOPED_TRACE(std::string(c.what) + ", size " + std::to_string(size));
       EXPECT_EQ(ReadWithFgets(path, size), ReadWithReader(path, size));
+    }
+  }
+}
+
+// Every piece fgets delivers, in order, up to the end of the file.
+std::vector<std::string> FgetsPieces(const std::string& path, int size) {
+  std::vector<std::string> pieces;
+  for (const TPiece& piece : ReadWithFgets(path, size)) {
+    if (piece.got) pieces.push_back(piece.buffer.substr(0, piece.buffer.find('\0', 0)));
+  }
+  return pieces;
+}
+
+TEST(LineReaderTest, SkipPassesOverExactlyThePiecesGetsWouldDeliver) {
+  TTempDir dir;
+  for (const TContentCase& c : ContentCases()) {
+    const std::string path = dir.Write("conf", c.content);
+    for (int size : {255, 2, 17}) {
+      SCOPED_TRACE(std::string(c.what) + ", size " + std::to_string(size));
+      // Pieces as text up to their first NUL, which is what Skip looks at.
+      const std::vector<std::string> all = FgetsPieces(path, size);
+      std::vector<std::string> kept;
+      std::size_t skipped = 0;
+      TLineReader reader;
+      ASSERT_TRUE(reader.Open(path.c_str()));
+      std::string line(static_cast<std::size_t>(size), '\0');
+      for (;;) {
+        skipped += static_cast<std::size_t>(reader.Skip('a', size));
+        if (!reader.Gets(line.data(), size)) break;
+        kept.push_back(line.substr(0, line.find('\0')));
+      }
+      std::size_t expected_skipped = 0;
+      std::vector<std::string> expected_kept;
+      for (const std::string& piece : all) {
+        if (!piece.empty() && piece[0] == 'a') {
+          expected_kept.push_back(piece);
+        } else {
+          ++expected_skipped;
+        }
+      }
+      EXPECT_EQ(expected_kept, kept);
+      EXPECT_EQ(expected_skipped, skipped);
+      EXPECT_TRUE(reader.Eof());
     }
   }
 }

@@ -26,7 +26,10 @@ void CheckConfig(const std::string& path, const std::optional<std::string>& job)
   bool in_section = false;
   // Only the most recent step takes settings; earlier ones need not be kept.
   std::unique_ptr<TServer> step;
-  while (ReadLine(counter) == TRead::kLine) {
+  for (;;) {
+    // Outside a section only a job header, which begins with '[', matters.
+    if (!in_section) SkipLines('[', counter);
+    if (ReadLine(counter) != TRead::kLine) break;
     const TJobHeader header = ParseJobHeader(str);
     if (header.kind != THeaderKind::kNone) {
       // Any line that begins "[Job " ends a section, well-formed or not.

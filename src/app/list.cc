@@ -12,7 +12,9 @@ void ListJobs(const std::string& path) {
   if (!OpenConfig(path)) return;
   std::unordered_set<std::string> seen;
   int counter = 0;
-  while (ReadLine(counter) == TRead::kLine) {
+  for (;;) {
+    SkipLines('[', counter);
+    if (ReadLine(counter) != TRead::kLine) break;
     const TJobHeader header = ParseJobHeader(str);
     if (header.kind != THeaderKind::kJob) continue;
     if (seen.emplace(header.name).second) {

@@ -13,6 +13,8 @@ void RunJob(const std::string& path, const std::string& job) {
   int counter = 0;
   bool found = false;
   while (!fp.Eof() && !fp.Error() && jobend == 0) {
+    // Only a line that begins with '[' can be a job header.
+    SkipLines('[', counter);
     ClearLine();
     if (ReadLine(counter) == TRead::kFailed) break;
     const TJobHeader header = ParseJobHeader(str);

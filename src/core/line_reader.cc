@@ -73,3 +73,28 @@ bool TLineReader::Gets(char* line, int size) {
   line[got] = '\0';
   return !error_;
 }
+
+int TLineReader::Skip(char keep, int size) {
+  if (size < 2) return 0;
+  const std::size_t want = static_cast<std::size_t>(size) - 1;
+  int skipped = 0;
+  for (;;) {
+    if (begin_ == end_ && !Fill()) return skipped;
+    if (block_[begin_] == keep) return skipped;
+    // Pass over one piece: up to and including a newline, at most want bytes.
+    std::size_t got = 0;
+    for (;;) {
+      const char* start = block_.get() + begin_;
+      const std::size_t avail = std::min(end_ - begin_, want - got);
+      const void* newline = std::memchr(start, '\n', avail);
+      const std::size_t take =
+          newline ? static_cast<std::size_t>(static_cast<const char*>(newline) - start) + 1 : avail;
+      got += take;
+      begin_ += take;
+      if (newline || got == want) break;
+      if (!Fill()) break;
+    }
+    if (error_) return skipped;
+    ++skipped;
+  }
+}

@@ -30,6 +30,14 @@ class TLineReader {
   // bytes are read.
   bool Gets(char* line, int size);
 
+  // Passes over the pieces that Gets(line, size) would deliver next, as long
+  // as they do not begin with `keep`, without copying them anywhere. Returns
+  // how many pieces it passed over. Stops before a piece that begins with
+  // `keep`, at the end of the file or at a read error; Gets then goes on
+  // exactly where it would have after reading the skipped pieces itself.
+  // size must be at least 2.
+  int Skip(char keep, int size);
+
   bool Eof() const { return eof_; }
   bool Error() const { return error_; }
   int ErrorNumber() const { return error_number_; }

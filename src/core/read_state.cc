@@ -17,6 +17,8 @@ TRead ReadLine(int& counter) {
   return fp.Error() ? TRead::kFailed : TRead::kNothing;
 }
 
+void SkipLines(char keep, int& counter) { counter += fp.Skip(keep, kLineSize); }
+
 void ClearLine() {
   // Only the text up to the terminator is ever looked at, so a terminator at
   // the front empties the buffer as well as clearing all of it would.

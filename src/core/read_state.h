@@ -28,6 +28,13 @@ enum class TRead {
 // including the one at the end of the file that finds nothing.
 TRead ReadLine(int& counter);
 
+// Passes over the lines that do not begin with `keep` before their comment
+// cut, counting each as ReadLine would, without reading them into str; the
+// next ReadLine reads the first line that does. For scans that look only at
+// lines beginning with '[': a line whose first character is not '[' is the
+// same to them whatever else it holds.
+void SkipLines(char keep, int& counter);
+
 // Empties str, as the lookup does before each of its reads, so that a read
 // at the end of the file leaves an empty line rather than the previous one.
 void ClearLine();
