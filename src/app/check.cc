@@ -1,14 +1,12 @@
 #include "app/check.h"
 
 #include <cstdio>
-#include <memory>
 
 #include "app/config_file.h"
 #include "core/job_header.h"
 #include "core/outcome.h"
 #include "core/read_state.h"
 #include "job/run_files.h"
-#include "job/step_list.h"
 #include "options/add_commad.h"
 
 namespace {
@@ -24,8 +22,10 @@ void CheckConfig(const std::string& path, const std::optional<std::string>& job)
   int steps = 0;
   bool found = false;
   bool in_section = false;
-  // Only the most recent step takes settings; earlier ones need not be kept.
-  std::unique_ptr<TServer> step;
+  // Only the most recent step takes settings, so one record serves for all:
+  // checking allocates nothing per line, however long the file.
+  TServer step;
+  bool has_step = false;
   for (;;) {
     // Outside a section only a job header, which begins with '[', matters.
     if (!in_section) SkipLines('[', counter);
@@ -34,7 +34,7 @@ void CheckConfig(const std::string& path, const std::optional<std::string>& job)
     if (header.kind != THeaderKind::kNone) {
       // Any line that begins "[Job " ends a section, well-formed or not.
       in_section = header.kind == THeaderKind::kJob;
-      step.reset();
+      has_step = false;
       if (header.kind == THeaderKind::kMalformed) {
         ReportLineError(counter);
         continue;
@@ -46,11 +46,14 @@ void CheckConfig(const std::string& path, const std::optional<std::string>& job)
     } else if (str[0] == '[') {
       for (const TRunFile* row = runfiles; row->step != nullptr; ++row) {
         if (NamesStep(str, *row)) {
-          step = MakeStep(*row);
+          step.name = row->step;
+          step.program = row->path;
+          step.params.clear();
+          has_step = true;
           ++steps;
         }
       }
-    } else if (!step || AddCommad(str, step.get()) == 0) {
+    } else if (!has_step || AddCommad(str, &step) == 0) {
       ReportLineError(counter);
     }
   }
