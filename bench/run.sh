@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# Benchmarks velmorjob against baselines on the same machine, in one go, and
+# prints each figure and ratio. Inputs are generated in a scratch directory.
+#   1. looking up the last job of a 2-million-line file with --dry-run,
+#      against grep -n -m1 -F on the same file (goal: at most 1.5x grep)
+#   2. peak resident memory of that lookup, and of the same on a file ten
+#      times larger (goal: under 4 MB)
+#   3. a job of 300 steps whose program exits at once, against a C loop that
+#      calls system() 300 times on the same command text (goal: at most 1.05x)
+# Usage: bench/run.sh [BUILD-DIR]   (default build/bench, built here)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-$root/build/bench}
+if [[ ! -x $build/velmorjob ]]; then
+  cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DVELMORJOB_TESTS=OFF >/dev/null
+  cmake --build "$build" -j "$(nproc)" >/dev/null
+fi
+velmorjob=$build/velmorjob
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cc -O2 -o "$work/runstat" "$root/bench/runstat.c"
+cc -O2 -o "$work/system_loop" "$root/bench/system_loop.c"
+runstat=$work/runstat
+
+# A file of n jobs of 8 lines each, then the job "last".
+generate() {  # generate FILE JOBS
+  awk -v jobs="$2" 'BEGIN {
+    for (i = 0; i < jobs; i++) {
+      printf "[Job job%07d]\n[Index]\nURL http://www.example.com/search/index.html\nMaxFiles 500\n", i
+      printf "CharSet koi8-r\nStatistic Append\n[Runner]\nFilename report\n"
+    }
+    printf "[Job last]\n[Runner]\nFilename done\n"
+  }' >"$1"
+}
+
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+
+echo "velmorjob benchmarks on $(nproc) cores, $(uname -sr)"
+
+generate "$work/big.conf" 250000
+lines=$(wc -l <"$work/big.conf")
+megabytes=$(( $(stat -c %s "$work/big.conf") / 1000000 ))
+cat "$work/big.conf" >/dev/null  # both read from the page cache
+read -r v_min v_med v_rss < <("$runstat" 15 "$velmorjob" --dry-run "--config=$work/big.conf" last)
+read -r g_min g_med _ < <("$runstat" 15 grep -n -m1 -F '[Job last]' "$work/big.conf")
+echo
+echo "1. lookup of the last job in $lines lines ($megabytes MB), best of 15 (median)"
+echo "   velmorjob --dry-run   ${v_min} s (${v_med} s)"
+echo "   grep -n -m1 -F        ${g_min} s (${g_med} s)"
+echo "   ratio                 $(ratio "$v_min" "$g_min")x best, $(ratio "$v_med" "$g_med")x median (goal: at most 1.5x)"
+
+generate "$work/huge.conf" 2500000
+huge_lines=$(wc -l <"$work/huge.conf")
+read -r _ _ h_rss < <("$runstat" 1 "$velmorjob" --dry-run "--config=$work/huge.conf" last)
+echo
+echo "2. peak resident memory of the lookup (goal: under 4 MB = 4096 kB)"
+echo "   $lines lines    ${v_rss} kB"
+echo "   $huge_lines lines   ${h_rss} kB"
+rm -f "$work/huge.conf"
+
+mkdir "$work/steps"
+printf 'int main(void) { return 0; }\n' >"$work/steps/indexer.c"
+cc -O2 -o "$work/steps/indexer" "$work/steps/indexer.c"
+{ echo "[Job steps]"; for ((i = 0; i < 300; i++)); do echo "[Index]"; done; } >"$work/steps/search.conf"
+cd "$work/steps"
+"$velmorjob" steps >/dev/null  # warm up
+for round in 1 2 3; do
+  read -r j_min j_med _ < <("$runstat" 5 "$velmorjob" steps)
+  read -r s_min s_med _ < <("$runstat" 5 "$work/system_loop" 300 "./indexer ")
+  echo "$j_min $j_med $s_min $s_med"
+done >"$work/steps.txt"
+# Each side's best over all rounds, and the median of its round medians.
+column() { cut -d' ' -f"$1" "$work/steps.txt" | sort -n; }
+j_min=$(column 1 | head -1)
+j_med=$(column 2 | sed -n 2p)
+s_min=$(column 3 | head -1)
+s_med=$(column 4 | sed -n 2p)
+echo
+echo "3. a job of 300 steps whose program exits at once, best of 15 runs (median)"
+echo "   velmorjob             ${j_min} s (${j_med} s)"
+echo "   C loop of system()    ${s_min} s (${s_med} s)"
+echo "   ratio                 $(ratio "$j_min" "$s_min")x best, $(ratio "$j_med" "$s_med")x median (goal: at most 1.05x)"
