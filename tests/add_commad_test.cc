@@ -63,13 +63,16 @@ const TTranslation kEveryRule[] = {
     {"Runner", "Params -a\n", " --params=-a"},
 };
 
+// Translates the line for a fresh step and checks the text it appended.
+void ExpectTranslated(const TTranslation& t) {
+  SCOPED_TRACE(t.line);
+  auto step = Step(t.step);
+  EXPECT_EQ(1, AddCommad(t.line, step.get()));
+  EXPECT_EQ(t.option, step->params);
+}
+
 TEST(AddCommadTest, TranslatesEveryRuleOfTheTable) {
-  for (const TTranslation& t : kEveryRule) {
-    SCOPED_TRACE(t.line);
-    auto step = Step(t.step);
-    EXPECT_EQ(1, AddCommad(t.line, step.get()));
-    EXPECT_EQ(t.option, step->params);
-  }
+  for (const TTranslation& t : kEveryRule) ExpectTranslated(t);
 }
 
 TEST(AddCommadTest, EveryRuleOfTheTableIsCovered) {
@@ -88,12 +91,7 @@ TEST(AddCommadTest, AcceptsTheShapesOfASettingLine) {
       {"Index", "URL http://h/s?q=1&p=$(x);`y`|z\n", " --url=http://h/s?q=1&p=$(x);`y`|z"},
       {"Index", "Language \xd1\x80\xd1\x83\n", " --language=\xd1\x80\xd1\x83"},
   };
-  for (const TTranslation& t : cases) {
-    SCOPED_TRACE(t.line);
-    auto step = Step(t.step);
-    EXPECT_EQ(1, AddCommad(t.line, step.get()));
-    EXPECT_EQ(t.option, step->params);
-  }
+  for (const TTranslation& t : cases) ExpectTranslated(t);
 }
 
 TEST(AddCommadTest, RejectsLinesThatAreNoSettingOfTheStep) {

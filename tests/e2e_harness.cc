@@ -10,6 +10,19 @@
 const char kBanner[] =
     "\nVelmoran ver.0.94 [build 2583]\nCompiled Tue Jun 25 18:27:36 GMT 2002 under SunOS 5.8\n\n";
 
+const char kNightly[] =
+    "# nightly jobs\n"
+    "[Job nightly]\n"
+    "[Index]\n"
+    "MaxFiles 500\n"
+    "CharSet koi8-r   # trailing comment\n"
+    "Statistic Append\n"
+    "[Runner]\n"
+    "Filename report\n"
+    "[Job weekly]\n"
+    "[Index]\n"
+    "MaxFiles 9\n";
+
 namespace {
 
 std::string StubScript(const std::string& program, const std::string& body) {
@@ -32,6 +45,12 @@ std::vector<std::string> WrapperWords() {
 }  // namespace
 
 bool E2eTest::Wrapped() { return !WrapperWords().empty(); }
+
+void E2eTest::Expect(const TRun& run, const std::string& out, int status) {
+  EXPECT_EQ(out, run.out);
+  EXPECT_EQ(status, run.status);
+  EXPECT_EQ("", run.err);
+}
 
 void E2eTest::SetUp() {
   Stub("indexer", "");

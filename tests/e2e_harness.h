@@ -19,6 +19,10 @@ struct TRun {
 // The banner every run but --list and --help begins with.
 extern const char kBanner[];
 
+// The example of a well-formed file: the job nightly runs the indexer with
+// three options and the runner with one; the job weekly follows it.
+extern const char kNightly[];
+
 // Runs the built velmorjob in a fresh directory that holds stub ./indexer
 // and ./runner scripts. Each stub appends one line to calls.log for each
 // time it runs: its name and each argument it got in brackets.
@@ -36,6 +40,10 @@ class E2eTest : public ::testing::Test {
   std::string Calls() const { return dir_.Read("calls.log"); }
   // Whether runs go through a wrapper such as valgrind.
   static bool Wrapped();
+
+  // Checks a run's whole standard output, its exit status and that nothing
+  // went to standard error.
+  static void Expect(const TRun& run, const std::string& out, int status);
 
   TTempDir dir_;
   TTempDir output_;

@@ -17,25 +17,7 @@ namespace {
 
 using testing::MatchesRegex;
 
-class OperatorTest : public E2eTest {
- protected:
-  void Expect(const TRun& run, const std::string& out, int status) {
-    EXPECT_EQ(out, run.out);
-    EXPECT_EQ(status, run.status);
-    EXPECT_EQ("", run.err);
-  }
-};
-
-const char kNightly[] =
-    "# nightly jobs\n"
-    "[Job nightly]\n"
-    "[Index]\n"
-    "MaxFiles 500\n"
-    "CharSet koi8-r   # trailing comment\n"
-    "Statistic Append\n"
-    "[Runner]\n"
-    "Filename report\n"
-    "[Job weekly]\n";
+using OperatorTest = E2eTest;
 
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
@@ -173,7 +155,7 @@ TEST_F(OperatorTest, CheckReportsEveryProblemOfEverySection) {
 
 TEST_F(OperatorTest, CheckOfACleanFileSaysSo) {
   Config(kNightly);
-  Expect(Run({"--check"}), std::string(kBanner) + "Checked 2 jobs and 2 steps: no errors.\n", 0);
+  Expect(Run({"--check"}), std::string(kBanner) + "Checked 2 jobs and 3 steps: no errors.\n", 0);
   Config("[Job one]\n[Index]\n");
   Expect(Run({"--check", "one"}), std::string(kBanner) + "Checked 1 job and 1 step: no errors.\n", 0);
   Config("# nothing here\n");
@@ -183,7 +165,7 @@ TEST_F(OperatorTest, CheckOfACleanFileSaysSo) {
 TEST_F(OperatorTest, CheckWithAJobNameReportsItWhenMissing) {
   Config(kNightly);
   Expect(Run({"--check", "monthly"}),
-         std::string(kBanner) + "Job \"monthly\" not found in your config file.\nChecked 2 jobs and 2 steps: 1 error.\n", 2);
+         std::string(kBanner) + "Job \"monthly\" not found in your config file.\nChecked 2 jobs and 3 steps: 1 error.\n", 2);
   Expect(Run({"--check", "--config=absent"}), std::string(kBanner) + "Config file [absent] not found.\n", 2);
   mkdir(dir_.File("conf.d").c_str(), 0755);
   Expect(Run({"--check", "--config=conf.d"}),

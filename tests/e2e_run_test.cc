@@ -15,14 +15,7 @@ namespace {
 
 class RunTest : public E2eTest {
  protected:
-  // Checks a run's whole standard output, its exit status and that nothing
-  // went to standard error.
-  void Expect(const TRun& run, const std::string& out, int status) {
-    EXPECT_EQ(out, run.out);
-    EXPECT_EQ(status, run.status);
-    EXPECT_EQ("", run.err);
-  }
-  // The same for a run whose step died of a signal: the shell that ran the
+  // Like Expect, for a run whose step died of a signal: the shell that ran the
   // step may report that on the standard error it shares with us.
   void ExpectAfterSignal(const TRun& run, const std::string& out, int status) {
     EXPECT_EQ(out, run.out);
@@ -30,19 +23,6 @@ class RunTest : public E2eTest {
     EXPECT_THAT(run.err, testing::MatchesRegex("(|Terminated\n|Quit( \\(core dumped\\))?\n)"));
   }
 };
-
-const char kNightly[] =
-    "# nightly jobs\n"
-    "[Job nightly]\n"
-    "[Index]\n"
-    "MaxFiles 500\n"
-    "CharSet koi8-r   # trailing comment\n"
-    "Statistic Append\n"
-    "[Runner]\n"
-    "Filename report\n"
-    "[Job weekly]\n"
-    "[Index]\n"
-    "MaxFiles 9\n";
 
 TEST_F(RunTest, RunsTheJobsStepsInOrderWithTheirOptions) {
   Config(kNightly);
