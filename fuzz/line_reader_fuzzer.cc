@@ -22,7 +22,7 @@ void CheckSkip(const std::string& path, int line_size, char keep) {
   FILE* stream = std::fopen(path.c_str(), "r");
   if (stream == nullptr) std::abort();
   std::vector<std::string> kept;
-  int skipped = 0;
+  long skipped = 0;
   std::string piece(static_cast<std::size_t>(line_size), '\0');
   while (std::fgets(piece.data(), line_size, stream) != nullptr) {
     if (piece[0] == keep) {
@@ -36,7 +36,7 @@ void CheckSkip(const std::string& path, int line_size, char keep) {
   TLineReader reader;
   if (!reader.Open(path.c_str())) std::abort();
   std::size_t next = 0;
-  int passed = 0;
+  long passed = 0;
   for (;;) {
     passed += reader.Skip(keep, line_size);
     if (!reader.Gets(piece.data(), line_size)) break;

@@ -18,7 +18,7 @@ class ReadStateTest : public ::testing::Test {
 
 TEST_F(ReadStateTest, CutsAtTheFirstCommentSignAndCountsEveryRead) {
   Open("MaxFiles 5 # five\n# all comment\nplain\n");
-  int counter = 0;
+  long counter = 0;
   EXPECT_EQ(TRead::kLine, ReadLine(counter));
   EXPECT_STREQ("MaxFiles 5 ", str);
   EXPECT_EQ(TRead::kLine, ReadLine(counter));
@@ -36,7 +36,7 @@ TEST_F(ReadStateTest, CutsAtTheFirstCommentSignAndCountsEveryRead) {
 TEST_F(ReadStateTest, LongLineArrivesInPiecesOf254Bytes) {
   const std::string comment = "#" + std::string(300, 'c');
   Open(std::string(254, 'a') + std::string(10, 'b') + "\nx" + comment + "\n");
-  int counter = 0;
+  long counter = 0;
   ASSERT_EQ(TRead::kLine, ReadLine(counter));
   EXPECT_EQ(std::string(254, 'a'), str);
   ASSERT_EQ(TRead::kLine, ReadLine(counter));
@@ -52,7 +52,7 @@ TEST_F(ReadStateTest, LongLineArrivesInPiecesOf254Bytes) {
 
 TEST_F(ReadStateTest, ClearLineEmptiesTheBuffer) {
   Open("line\n");
-  int counter = 0;
+  long counter = 0;
   ASSERT_EQ(TRead::kLine, ReadLine(counter));
   ClearLine();
   EXPECT_EQ(TRead::kNothing, ReadLine(counter));
@@ -61,20 +61,29 @@ TEST_F(ReadStateTest, ClearLineEmptiesTheBuffer) {
 
 TEST_F(ReadStateTest, FailedReadIsToldApartFromTheEnd) {
   ASSERT_TRUE(fp.Open(dir_.path().c_str()));
-  int counter = 0;
+  long counter = 0;
   EXPECT_EQ(TRead::kFailed, ReadLine(counter));
   EXPECT_FALSE(fp.Eof());
 }
 
 TEST_F(ReadStateTest, ReportLineErrorPrintsTheLineAndCountsAnError) {
   Open("bad line\n");
-  int counter = 6;
+  long counter = 6;
   ASSERT_EQ(TRead::kLine, ReadLine(counter));
   outcome = TOutcome();
   testing::internal::CaptureStdout();
   ReportLineError(counter);
   EXPECT_EQ("Error at line 7:\nbad line\n", testing::internal::GetCapturedStdout());
   EXPECT_EQ(1, outcome.config_errors);
+}
+
+TEST_F(ReadStateTest, LineNumbersPastTwoBillionArePrintedWhole) {
+  Open("bad\n");
+  long counter = 3000000000L;
+  ASSERT_EQ(TRead::kLine, ReadLine(counter));
+  testing::internal::CaptureStdout();
+  ReportLineError(counter);
+  EXPECT_EQ("Error at line 3000000001:\nbad\n", testing::internal::GetCapturedStdout());
 }
 
 }  // namespace

@@ -11,15 +11,15 @@
 
 namespace {
 
-const char* Plural(int count) { return count == 1 ? "" : "s"; }
+const char* Plural(long count) { return count == 1 ? "" : "s"; }
 
 }  // namespace
 
 void CheckConfig(const std::string& path, const std::optional<std::string>& job) {
   if (!OpenConfig(path)) return;
-  int counter = 0;
-  int jobs = 0;
-  int steps = 0;
+  long counter = 0;
+  long jobs = 0;
+  long steps = 0;
   bool found = false;
   bool in_section = false;
   // Only the most recent step takes settings, so one record serves for all:
@@ -62,11 +62,11 @@ void CheckConfig(const std::string& path, const std::optional<std::string>& job)
     std::printf("Job \"%s\" not found in your config file.\n", job->c_str());
     ++outcome.config_errors;
   }
-  const int errors = outcome.config_errors;
-  std::printf("Checked %d job%s and %d step%s: ", jobs, Plural(jobs), steps, Plural(steps));
+  const long errors = outcome.config_errors;
+  std::printf("Checked %ld job%s and %ld step%s: ", jobs, Plural(jobs), steps, Plural(steps));
   if (errors == 0) {
     std::printf("no errors.\n");
   } else {
-    std::printf("%d error%s.\n", errors, Plural(errors));
+    std::printf("%ld error%s.\n", errors, Plural(errors));
   }
 }

@@ -11,7 +11,7 @@
 void ListJobs(const std::string& path) {
   if (!OpenConfig(path)) return;
   std::unordered_set<std::string> seen;
-  int counter = 0;
+  long counter = 0;
   for (;;) {
     SkipLines('[', counter);
     if (ReadLine(counter) != TRead::kLine) break;

@@ -10,7 +10,7 @@
 
 void RunJob(const std::string& path, const std::string& job) {
   if (!OpenConfig(path)) return;
-  int counter = 0;
+  long counter = 0;
   bool found = false;
   while (!fp.Eof() && !fp.Error() && jobend == 0) {
     // Only a line that begins with '[' can be a job header.

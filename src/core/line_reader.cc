@@ -74,10 +74,10 @@ bool TLineReader::Gets(char* line, int size) {
   return !error_;
 }
 
-int TLineReader::Skip(char keep, int size) {
+long TLineReader::Skip(char keep, int size) {
   if (size < 2) return 0;
   const std::size_t want = static_cast<std::size_t>(size) - 1;
-  int skipped = 0;
+  long skipped = 0;
   for (;;) {
     if (begin_ == end_ && !Fill()) return skipped;
     if (block_[begin_] == keep) return skipped;

@@ -36,7 +36,7 @@ class TLineReader {
   // `keep`, at the end of the file or at a read error; Gets then goes on
   // exactly where it would have after reading the skipped pieces itself.
   // size must be at least 2.
-  int Skip(char keep, int size);
+  long Skip(char keep, int size);
 
   bool Eof() const { return eof_; }
   bool Error() const { return error_; }

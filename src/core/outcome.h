@@ -5,7 +5,7 @@
 struct TOutcome {
   // Configuration errors reported: unreadable file, bad or malformed lines,
   // a job that is not in the file.
-  int config_errors = 0;
+  long config_errors = 0;
   // A step could not be started, exited non-zero or died of a signal.
   bool step_failed = false;
   // SIGINT or SIGQUIT when a step was interrupted and the job stopped.

@@ -9,7 +9,7 @@ char str[kLineSize];
 TLineReader fp;
 int jobend = 0;
 
-TRead ReadLine(int& counter) {
+TRead ReadLine(long& counter) {
   const bool got = fp.Gets(str, kLineSize);
   if (char* comment = std::strchr(str, '#')) *comment = '\0';
   ++counter;
@@ -17,7 +17,7 @@ TRead ReadLine(int& counter) {
   return fp.Error() ? TRead::kFailed : TRead::kNothing;
 }
 
-void SkipLines(char keep, int& counter) { counter += fp.Skip(keep, kLineSize); }
+void SkipLines(char keep, long& counter) { counter += fp.Skip(keep, kLineSize); }
 
 void ClearLine() {
   // Only the text up to the terminator is ever looked at, so a terminator at
@@ -25,7 +25,7 @@ void ClearLine() {
   str[0] = '\0';
 }
 
-void ReportLineError(int counter) {
-  std::printf("Error at line %d:\n%s", counter, str);
+void ReportLineError(long counter) {
+  std::printf("Error at line %ld:\n%s", counter, str);
   ++outcome.config_errors;
 }

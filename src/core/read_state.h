@@ -25,15 +25,16 @@ enum class TRead {
 
 // Reads one line into str: at most kLineSize - 1 bytes up to and including
 // the next newline, cut at the first '#'. Every read counts one line,
-// including the one at the end of the file that finds nothing.
-TRead ReadLine(int& counter);
+// including the one at the end of the file that finds nothing. Counters are
+// long so that no file, however many lines it has, can overflow them.
+TRead ReadLine(long& counter);
 
 // Passes over the lines that do not begin with `keep` before their comment
 // cut, counting each as ReadLine would, without reading them into str; the
 // next ReadLine reads the first line that does. For scans that look only at
 // lines beginning with '[': a line whose first character is not '[' is the
 // same to them whatever else it holds.
-void SkipLines(char keep, int& counter);
+void SkipLines(char keep, long& counter);
 
 // Empties str, as the lookup does before each of its reads, so that a read
 // at the end of the file leaves an empty line rather than the previous one.
@@ -41,6 +42,6 @@ void ClearLine();
 
 // Prints "Error at line N:" followed by the line as held in str, and counts
 // a configuration error.
-void ReportLineError(int counter);
+void ReportLineError(long counter);
 
 #endif  // VELMORJOB_CORE_READ_STATE_H_

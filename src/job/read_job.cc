@@ -7,7 +7,7 @@
 #include "job/step_runner.h"
 #include "options/add_commad.h"
 
-int ReadJob(int counter) {
+long ReadJob(long counter) {
   TStepList steps;
   // The last line of the file counts even without a line end, so a line is
   // acted on whenever the read delivered one.

@@ -7,6 +7,6 @@
 // the last read. Sets jobend when the section was read to its end; after a
 // bad line (reported) or a read error (left to the caller) it does not, and
 // nothing runs.
-int ReadJob(int counter);
+long ReadJob(long counter);
 
 #endif  // VELMORJOB_JOB_READ_JOB_H_
