@@ -1,0 +1,103 @@
+#include "job/read_job.h"
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "core/outcome.h"
+#include "core/read_state.h"
+#include "job/step_runner.h"
+#include "temp_dir.h"
+
+namespace {
+
+std::vector<std::string> executed;
+
+int RecordCommand(const char* command) {
+  executed.emplace_back(command);
+  return 0;
+}
+
+class ReadJobTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    executed.clear();
+    outcome = TOutcome();
+    jobend = 0;
+    runsettings = TRunSettings();
+    runsettings.execute = RecordCommand;
+  }
+  void TearDown() override {
+    fp.Close();
+    runsettings = TRunSettings();
+    jobend = 0;
+  }
+
+  // Opens the file and reads up to and including the first line, the job
+  // header, as the lookup does.
+  void OpenAtHeader(const std::string& content) {
+    ASSERT_TRUE(fp.Open(dir_.Write("conf", content).c_str()));
+    ClearLine();
+    ASSERT_EQ(TRead::kLine, ReadLine(counter_));
+  }
+
+  long Read() {
+    testing::internal::CaptureStdout();
+    const long counter = ReadJob(counter_);
+    printed_ = testing::internal::GetCapturedStdout();
+    return counter;
+  }
+
+  TTempDir dir_;
+  long counter_ = 0;
+  std::string printed_;
+};
+
+TEST_F(ReadJobTest, ReadsTheSectionToTheNextJobHeaderAndRunsItsSteps) {
+  OpenAtHeader("[Job a]\n[Index]\nMaxFiles 5\n[Runner]\nFilename r\n[Job b]\n[Index]\n");
+  EXPECT_EQ(6, Read());
+  EXPECT_EQ(1, jobend);
+  EXPECT_EQ("", printed_);
+  EXPECT_EQ((std::vector<std::string>{"./indexer  --maxfiles=5", "./runner  --program=r"}), executed);
+  // The header that ended the section was consumed: reading goes on after it.
+  ASSERT_EQ(TRead::kLine, ReadLine(counter_));
+  EXPECT_STREQ("[Index]\n", str);
+}
+
+TEST_F(ReadJobTest, BadLineIsReportedAndNothingRuns) {
+  OpenAtHeader("[Job a]\n[Index]\nMaxFiles 5\nBogus 1\n[Runner]\n[Job b]\n");
+  EXPECT_EQ(4, Read());
+  EXPECT_EQ(0, jobend);
+  EXPECT_EQ("Error at line 4:\nBogus 1\n", printed_);
+  EXPECT_TRUE(executed.empty());
+  EXPECT_EQ(kExitConfig, ExitStatus(outcome));
+  // The lookup scans on from the line after the bad one.
+  long counter = 4;
+  ASSERT_EQ(TRead::kLine, ReadLine(counter));
+  EXPECT_STREQ("[Runner]\n", str);
+}
+
+TEST_F(ReadJobTest, HeaderOnTheLastLineEndsTheSectionAtOnce) {
+  for (const char* content : {"[Job a]", "[Job a]\n"}) {
+    SCOPED_TRACE(content);
+    SetUp();
+    counter_ = 0;
+    OpenAtHeader(content);
+    Read();
+    EXPECT_EQ(1, jobend);
+    EXPECT_EQ("", printed_);
+    EXPECT_TRUE(executed.empty());
+    fp.Close();
+  }
+}
+
+TEST_F(ReadJobTest, SettingBeforeTheFirstStepIsAnError) {
+  OpenAtHeader("[Job a]\n[index]\nMaxFiles 5\n[Index]\n");
+  EXPECT_EQ(3, Read());
+  EXPECT_EQ("Error at line 3:\nMaxFiles 5\n", printed_);
+  EXPECT_EQ(0, jobend);
+  EXPECT_TRUE(executed.empty());
+}
+
+}  // namespace
