@@ -216,6 +216,11 @@ TEST_F(OperatorTest, HelpAndVersionNeedNoJobName) {
   }
   Expect(Run({"--version"}), kBanner, 0);
   Expect(Run({"nightly", "--version"}), kBanner, 0);
+  // When several are given: --help, then --version, then --list, then --check.
+  Config(kNightly);
+  Expect(Run({"--list", "--help"}), help.out, 0);
+  Expect(Run({"--list", "--version"}), kBanner, 0);
+  Expect(Run({"--check", "--list"}), "nightly\nweekly\n", 0);
   EXPECT_FALSE(dir_.Exists("calls.log"));
 }
 
