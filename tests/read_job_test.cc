@@ -8,25 +8,19 @@
 #include "core/outcome.h"
 #include "core/read_state.h"
 #include "job/step_runner.h"
+#include "fake_system.h"
 #include "temp_dir.h"
 
 namespace {
 
-std::vector<std::string> executed;
-
-int RecordCommand(const char* command) {
-  executed.emplace_back(command);
-  return 0;
-}
-
 class ReadJobTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    executed.clear();
+    TFakeSystem::Reset();
     outcome = TOutcome();
     jobend = 0;
     runsettings = TRunSettings();
-    runsettings.execute = RecordCommand;
+    runsettings.execute = TFakeSystem::Execute;
   }
   void TearDown() override {
     fp.Close();
@@ -59,7 +53,8 @@ TEST_F(ReadJobTest, ReadsTheSectionToTheNextJobHeaderAndRunsItsSteps) {
   EXPECT_EQ(6, Read());
   EXPECT_EQ(1, jobend);
   EXPECT_EQ("", printed_);
-  EXPECT_EQ((std::vector<std::string>{"./indexer  --maxfiles=5", "./runner  --program=r"}), executed);
+  EXPECT_EQ((std::vector<std::string>{"./indexer  --maxfiles=5", "./runner  --program=r"}),
+            TFakeSystem::commands);
   // The header that ended the section was consumed: reading goes on after it.
   ASSERT_EQ(TRead::kLine, ReadLine(counter_));
   EXPECT_STREQ("[Index]\n", str);
@@ -70,7 +65,7 @@ TEST_F(ReadJobTest, BadLineIsReportedAndNothingRuns) {
   EXPECT_EQ(4, Read());
   EXPECT_EQ(0, jobend);
   EXPECT_EQ("Error at line 4:\nBogus 1\n", printed_);
-  EXPECT_TRUE(executed.empty());
+  EXPECT_TRUE(TFakeSystem::commands.empty());
   EXPECT_EQ(kExitConfig, ExitStatus(outcome));
   // The lookup scans on from the line after the bad one.
   long counter = 4;
@@ -87,7 +82,7 @@ TEST_F(ReadJobTest, HeaderOnTheLastLineEndsTheSectionAtOnce) {
     Read();
     EXPECT_EQ(1, jobend);
     EXPECT_EQ("", printed_);
-    EXPECT_TRUE(executed.empty());
+    EXPECT_TRUE(TFakeSystem::commands.empty());
     fp.Close();
   }
 }
@@ -97,7 +92,7 @@ TEST_F(ReadJobTest, SettingBeforeTheFirstStepIsAnError) {
   EXPECT_EQ(3, Read());
   EXPECT_EQ("Error at line 3:\nMaxFiles 5\n", printed_);
   EXPECT_EQ(0, jobend);
-  EXPECT_TRUE(executed.empty());
+  EXPECT_TRUE(TFakeSystem::commands.empty());
 }
 
 }  // namespace

@@ -8,23 +8,12 @@
 #include <gtest/gtest.h>
 
 #include "core/outcome.h"
+#include "fake_system.h"
 #include "job/run_files.h"
 #include "job/step_list.h"
 #include "options/add_commad.h"
 
 namespace {
-
-// Stands in for system(): records each command and answers with the next
-// prepared result.
-std::vector<std::string> commands;
-std::vector<int> results;
-
-int FakeSystem(const char* command) {
-  commands.emplace_back(command);
-  const int result = results.empty() ? 0 : results.front();
-  if (!results.empty()) results.erase(results.begin());
-  return result;
-}
 
 int Exited(int code) { return code << 8; }
 int Killed(int signal_number) { return signal_number; }
@@ -32,11 +21,10 @@ int Killed(int signal_number) { return signal_number; }
 class StepRunnerTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    commands.clear();
-    results.clear();
+    TFakeSystem::Reset();
     outcome = TOutcome();
     runsettings = TRunSettings();
-    runsettings.execute = FakeSystem;
+    runsettings.execute = TFakeSystem::Execute;
     steps_.Append(MakeStep(runfiles[0]));
     AddCommad("MaxFiles 500\n", steps_.last);
     steps_.Append(MakeStep(runfiles[1]));
@@ -59,26 +47,26 @@ const std::vector<std::string> kAllThree = {"./indexer  --maxfiles=500", "./runn
 
 TEST_F(StepRunnerTest, RunsEveryStepInOrderSilently) {
   EXPECT_EQ("", Run());
-  EXPECT_EQ(kAllThree, commands);
+  EXPECT_EQ(kAllThree, TFakeSystem::commands);
   EXPECT_EQ(kExitOk, ExitStatus(outcome));
 }
 
 TEST_F(StepRunnerTest, FailingStepIsRecordedAndTheNextStillRuns) {
   for (const int failure : {Exited(1), Exited(127), Killed(SIGTERM), Killed(SIGKILL)}) {
     SCOPED_TRACE(failure);
-    commands.clear();
+    TFakeSystem::commands.clear();
     outcome = TOutcome();
-    results = {failure};
+    TFakeSystem::results = {failure};
     EXPECT_EQ("", Run());
-    EXPECT_EQ(kAllThree, commands);
+    EXPECT_EQ(kAllThree, TFakeSystem::commands);
     EXPECT_EQ(kExitStepFailed, ExitStatus(outcome));
   }
 }
 
 TEST_F(StepRunnerTest, StepThatCannotStartIsReportedAndTheNextStillRuns) {
-  results = {0, -1};
+  TFakeSystem::results = {0, -1};
   EXPECT_EQ("Error executing \"./runner\"\n", Run());
-  EXPECT_EQ(kAllThree, commands);
+  EXPECT_EQ(kAllThree, TFakeSystem::commands);
   EXPECT_EQ(kExitStepFailed, ExitStatus(outcome));
 }
 
@@ -95,11 +83,11 @@ TEST_F(StepRunnerTest, InterruptedStepStopsTheJob) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.result);
-    commands.clear();
+    TFakeSystem::commands.clear();
     outcome = TOutcome();
-    results = {0, c.result};
+    TFakeSystem::results = {0, c.result};
     EXPECT_EQ("", Run());
-    EXPECT_EQ(2u, commands.size());
+    EXPECT_EQ(2u, TFakeSystem::commands.size());
     EXPECT_EQ(c.status, ExitStatus(outcome));
   }
 }
@@ -114,15 +102,15 @@ TEST_F(StepRunnerTest, OtherHighExitStatusesAreFailuresNotInterrupts) {
 TEST_F(StepRunnerTest, DryRunPrintsEachCommandAndRunsNothing) {
   runsettings.dry_run = true;
   EXPECT_EQ("./indexer  --maxfiles=500\n./runner  --program=report\n./indexer \n", Run());
-  EXPECT_TRUE(commands.empty());
+  EXPECT_TRUE(TFakeSystem::commands.empty());
   EXPECT_EQ(kExitOk, ExitStatus(outcome));
 }
 
 TEST_F(StepRunnerTest, VerbosePrintsEachCommandAndHowItEnded) {
   runsettings.verbose = true;
-  results = {0, Exited(4), Killed(SIGTERM)};
+  TFakeSystem::results = {0, Exited(4), Killed(SIGTERM)};
   const std::string out = Run();
-  EXPECT_EQ(kAllThree, commands);
+  EXPECT_EQ(kAllThree, TFakeSystem::commands);
   // The durations vary; everything else is fixed.
   const std::vector<std::string> lines = {
       "./indexer  --maxfiles=500\n",

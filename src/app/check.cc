@@ -7,6 +7,7 @@
 #include "core/outcome.h"
 #include "core/read_state.h"
 #include "job/run_files.h"
+#include "job/step_list.h"
 #include "options/add_commad.h"
 
 namespace {
@@ -46,9 +47,7 @@ void CheckConfig(const std::string& path, const std::optional<std::string>& job)
     } else if (str[0] == '[') {
       for (const TRunFile* row = runfiles; row->step != nullptr; ++row) {
         if (NamesStep(str, *row)) {
-          step.name = row->step;
-          step.program = row->path;
-          step.params.clear();
+          ResetStep(step, *row);
           has_step = true;
           ++steps;
         }

@@ -49,13 +49,7 @@ bool TLineReader::Fill() {
   return true;
 }
 
-bool TLineReader::Gets(char* line, int size) {
-  if (size <= 0) return false;
-  if (size == 1) {
-    line[0] = '\0';
-    return true;
-  }
-  const std::size_t want = static_cast<std::size_t>(size) - 1;
+std::size_t TLineReader::TakePiece(char* line, std::size_t want) {
   std::size_t got = 0;
   while (got < want) {
     if (begin_ == end_ && !Fill()) break;
@@ -64,11 +58,21 @@ bool TLineReader::Gets(char* line, int size) {
     const void* newline = std::memchr(start, '\n', avail);
     const std::size_t take =
         newline ? static_cast<std::size_t>(static_cast<const char*>(newline) - start) + 1 : avail;
-    std::memcpy(line + got, start, take);
+    if (line != nullptr) std::memcpy(line + got, start, take);
     got += take;
     begin_ += take;
     if (newline) break;
   }
+  return got;
+}
+
+bool TLineReader::Gets(char* line, int size) {
+  if (size <= 0) return false;
+  if (size == 1) {
+    line[0] = '\0';
+    return true;
+  }
+  const std::size_t got = TakePiece(line, static_cast<std::size_t>(size) - 1);
   if (got == 0) return false;
   line[got] = '\0';
   return !error_;
@@ -76,24 +80,11 @@ bool TLineReader::Gets(char* line, int size) {
 
 long TLineReader::Skip(char keep, int size) {
   if (size < 2) return 0;
-  const std::size_t want = static_cast<std::size_t>(size) - 1;
   long skipped = 0;
   for (;;) {
     if (begin_ == end_ && !Fill()) return skipped;
     if (block_[begin_] == keep) return skipped;
-    // Pass over one piece: up to and including a newline, at most want bytes.
-    std::size_t got = 0;
-    for (;;) {
-      const char* start = block_.get() + begin_;
-      const std::size_t avail = std::min(end_ - begin_, want - got);
-      const void* newline = std::memchr(start, '\n', avail);
-      const std::size_t take =
-          newline ? static_cast<std::size_t>(static_cast<const char*>(newline) - start) + 1 : avail;
-      got += take;
-      begin_ += take;
-      if (newline || got == want) break;
-      if (!Fill()) break;
-    }
+    TakePiece(nullptr, static_cast<std::size_t>(size) - 1);
     if (error_) return skipped;
     ++skipped;
   }

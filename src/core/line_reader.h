@@ -44,6 +44,9 @@ class TLineReader {
 
  private:
   bool Fill();
+  // Consumes the next piece: at most want bytes, up to and including a
+  // newline. Copies it to line unless line is null; returns its length.
+  std::size_t TakePiece(char* line, std::size_t want);
 
   int fd_ = -1;
   std::unique_ptr<char[]> block_;

@@ -10,9 +10,14 @@ void TStepList::Append(std::unique_ptr<TServer> step) {
   last = node;
 }
 
+void ResetStep(TServer& step, const TRunFile& row) {
+  step.name = row.step;
+  step.program = row.path;
+  step.params.clear();
+}
+
 std::unique_ptr<TServer> MakeStep(const TRunFile& row) {
   auto step = std::make_unique<TServer>();
-  step->name = row.step;
-  step->program = row.path;
+  ResetStep(*step, row);
   return step;
 }

@@ -15,6 +15,9 @@ struct TStepList {
   void Append(std::unique_ptr<TServer> step);
 };
 
+// Makes step a step of the given kind with no options yet.
+void ResetStep(TServer& step, const TRunFile& row);
+
 // A new step of the given kind with no options yet.
 std::unique_ptr<TServer> MakeStep(const TRunFile& row);
 
