@@ -102,15 +102,15 @@ TEST(AddCommadTest, RejectsLinesThatAreNoSettingOfTheStep) {
       {"Index", ""},
       {"Index", "\n"},
       {"Index", " \t\r\n"},
-      {"Index", "Sleep"},                // key without a blank after it
-      {"Index", "Sleep\n"},              // key without value
+      {"Index", "Sleep"},    // key without a blank after it
+      {"Index", "Sleep\n"},  // key without value
       {"Index", "Sleep \t\n"},
-      {"Index", "CharSet KOI8-R\n"},     // values are case-sensitive
-      {"Index", "charset koi8-r\n"},     // and keys
+      {"Index", "CharSet KOI8-R\n"},  // values are case-sensitive
+      {"Index", "charset koi8-r\n"},  // and keys
       {"Index", "ShowURL yes\n"},
-      {"Index", "Statistic Maybe\n"},    // value not in the key's list
+      {"Index", "Statistic Maybe\n"},  // value not in the key's list
       {"Index", "Unknown 1\n"},
-      {"Index", "Filename report\n"},    // key of the other step kind
+      {"Index", "Filename report\n"},  // key of the other step kind
       {"Runner", "URL http://a/\n"},
       {"Runner", "MaxFiles 5\n"},
       {"Nothing", "MaxFiles 5\n"},

@@ -38,11 +38,13 @@ TEST(CommandLineTest, FindsTheJobAndTheConfigurationPath) {
 }
 
 TEST(CommandLineTest, RecognisesLongOptionsOnlyWhenWrittenInFull) {
-  const TCommandLine all = Parse({"--dry-run", "--verbose", "--check", "--list", "--help", "--version"});
+  const TCommandLine all =
+      Parse({"--dry-run", "--verbose", "--check", "--list", "--help", "--version"});
   EXPECT_TRUE(all.dry_run && all.verbose && all.check && all.list && all.help && all.version);
   EXPECT_FALSE(all.job);
   const TCommandLine none = Parse({"-v", "-h", "--dry", "--help=1", "--VERSION", "-dry-run"});
-  EXPECT_FALSE(none.dry_run || none.verbose || none.check || none.list || none.help || none.version);
+  EXPECT_FALSE(none.dry_run || none.verbose || none.check || none.list || none.help ||
+               none.version);
 }
 
 }  // namespace

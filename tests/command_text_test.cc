@@ -17,8 +17,9 @@ TEST(CommandTextTest, SafeValuesStayAsWritten) {
   ASSERT_EQ(1, AddCommad("CharSet koi8-r\n", step.get()));
   ASSERT_EQ(1, AddCommad("Statistic Append\n", step.get()));
   ASSERT_EQ(1, AddCommad("URL http://a.example/x_y/@%+=:,.-\n", step.get()));
-  EXPECT_EQ("./indexer  --maxfiles=500 --charset=3 --statistic=1 --url=http://a.example/x_y/@%+=:,.-",
-            CommandText(*step));
+  EXPECT_EQ(
+      "./indexer  --maxfiles=500 --charset=3 --statistic=1 --url=http://a.example/x_y/@%+=:,.-",
+      CommandText(*step));
 }
 
 TEST(CommandTextTest, StepWithoutSettingsIsItsProgramAndASpace) {
@@ -55,7 +56,8 @@ TEST(CommandTextTest, QuotesOnlyTheValueOfEachOption) {
   ASSERT_EQ(1, AddCommad("URL http://h/?a=1&b=2\n", step.get()));
   ASSERT_EQ(1, AddCommad("Exclude it's\n", step.get()));
   ASSERT_EQ(1, AddCommad("Sleep 5\n", step.get()));
-  EXPECT_EQ("./indexer  --url='http://h/?a=1&b=2' --exclude='it'\\''s' --sleep=5", CommandText(*step));
+  EXPECT_EQ("./indexer  --url='http://h/?a=1&b=2' --exclude='it'\\''s' --sleep=5",
+            CommandText(*step));
 }
 
 // What the shell makes of a quoted word: printf's argument, read back.

@@ -27,8 +27,11 @@ namespace {
 
 std::string StubScript(const std::string& program, const std::string& body) {
   return "#!/bin/sh\n"
-         "{ printf '%s' '" + program + "'; for a in \"$@\"; do printf ' [%s]' \"$a\"; done; "
-         "printf '\\n'; } >> calls.log\n" + body + "\n";
+         "{ printf '%s' '" +
+         program +
+         "'; for a in \"$@\"; do printf ' [%s]' \"$a\"; done; "
+         "printf '\\n'; } >> calls.log\n" +
+         body + "\n";
 }
 
 // VELMORJOB_WRAPPER, split at spaces: a command to run the program under.
@@ -57,7 +60,9 @@ void E2eTest::SetUp() {
   Stub("runner", "");
 }
 
-void E2eTest::Config(const std::string& content, const std::string& name) { dir_.Write(name, content); }
+void E2eTest::Config(const std::string& content, const std::string& name) {
+  dir_.Write(name, content);
+}
 
 void E2eTest::Stub(const std::string& program, const std::string& body) {
   dir_.Write(program, StubScript(program, body), true);

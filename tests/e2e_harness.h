@@ -12,8 +12,8 @@
 struct TRun {
   std::string out;
   std::string err;
-  int status = -1;     // exit status, or 128 + signal when it was killed
-  long max_rss_kb = 0; // peak resident memory of the program
+  int status = -1;      // exit status, or 128 + signal when it was killed
+  long max_rss_kb = 0;  // peak resident memory of the program
 };
 
 // The banner every run but --list and --help begins with.

@@ -55,13 +55,13 @@ TEST_F(HostileTest, BinaryGarbageIsReadSafely) {
 
 TEST_F(HostileTest, NulBytesEndTheLineAsTheProgramSeesIt) {
   Config(
-      "[Job a\0]\n"s        // 1: the name has no ']' before the NUL: malformed
-      "[Job b]\n"           // 2
-      "[Index]\n"           // 3
-      "MaxFiles 5\0junk\n"s // 4: the setting ends at the NUL
-      "[Job c]\n"           // 5
-      "[Index]\n"           // 6
-      "\0MaxFiles 5\n"s);   // 7: an empty line
+      "[Job a\0]\n"s         // 1: the name has no ']' before the NUL: malformed
+      "[Job b]\n"            // 2
+      "[Index]\n"            // 3
+      "MaxFiles 5\0junk\n"s  // 4: the setting ends at the NUL
+      "[Job c]\n"            // 5
+      "[Index]\n"            // 6
+      "\0MaxFiles 5\n"s);    // 7: an empty line
   ExpectClean(Run({"b"}), 2);
   EXPECT_EQ("indexer [--maxfiles=5]\n", Calls());
   const TRun run = Run({"c"});
@@ -73,7 +73,8 @@ TEST_F(HostileTest, NulBytesEndTheLineAsTheProgramSeesIt) {
 TEST_F(HostileTest, FiveMegabyteLineArrivesInCountedPieces) {
   const std::size_t size = 5 << 20;
   // A 5 MB comment in another job, then a 5 MB value in the requested one.
-  Config("[Job other]\n#" + std::string(size, 'c') + "\n[Job a]\n[Index]\nURL " + std::string(size, 'u') + "\n");
+  Config("[Job other]\n#" + std::string(size, 'c') + "\n[Job a]\n[Index]\nURL " +
+         std::string(size, 'u') + "\n");
   const TRun run = Run({"a"});
   ExpectClean(run, 2);
   // Line 2 is size + 2 bytes: pieces of 254 bytes, the last one shorter.
@@ -81,7 +82,9 @@ TEST_F(HostileTest, FiveMegabyteLineArrivesInCountedPieces) {
   const std::size_t url_line = 1 + comment_pieces + 3;
   // The first piece of the long setting is valid; the second is a line of
   // 254 u's with no blank after it.
-  EXPECT_EQ(std::string(kBanner) + "Error at line " + std::to_string(url_line + 1) + ":\n" + std::string(254, 'u'), run.out);
+  EXPECT_EQ(std::string(kBanner) + "Error at line " + std::to_string(url_line + 1) + ":\n" +
+                std::string(254, 'u'),
+            run.out);
   EXPECT_EQ("", Calls());
 }
 
@@ -95,7 +98,8 @@ void WriteLargeConfig(const std::string& path, int megabytes) {
         "CharSet koi8-r # comment\nStatistic Append\n[Runner]\nFilename report\n";
   }
   std::ofstream out(path, std::ios::binary);
-  for (int i = 0; i < megabytes; ++i) out.write(block.data(), static_cast<std::streamsize>(block.size()));
+  for (int i = 0; i < megabytes; ++i)
+    out.write(block.data(), static_cast<std::streamsize>(block.size()));
   out << "[Job target]\n[Runner]\nFilename done\n";
 }
 
@@ -110,7 +114,8 @@ TEST_F(HostileTest, HugeFileIsReadInConstantMemory) {
     ExpectClean(small, 0);
     ExpectClean(huge, 0);
     // The reader holds one block and one line whatever the file's size.
-    EXPECT_LT(huge.max_rss_kb - small.max_rss_kb, 2048) << small.max_rss_kb << " kB then " << huge.max_rss_kb << " kB";
+    EXPECT_LT(huge.max_rss_kb - small.max_rss_kb, 2048)
+        << small.max_rss_kb << " kB then " << huge.max_rss_kb << " kB";
   }
   const TRun run = Run({"--dry-run", "--config=huge.conf", "target"});
   EXPECT_EQ(std::string(kBanner) + "./runner  --program=done\n", run.out);

@@ -29,8 +29,12 @@ std::vector<std::string> Lines(const std::string& text) {
 
 TEST_F(OperatorTest, DryRunPrintsTheCommandsAndRunsNothing) {
   Config(kNightly);
-  for (const auto& args : std::vector<std::vector<std::string>>{{"--dry-run", "nightly"}, {"nightly", "--dry-run"}}) {
-    Expect(Run(args), std::string(kBanner) + "./indexer  --maxfiles=500 --charset=3 --statistic=1\n./runner  --program=report\n", 0);
+  for (const auto& args :
+       std::vector<std::vector<std::string>>{{"--dry-run", "nightly"}, {"nightly", "--dry-run"}}) {
+    Expect(Run(args),
+           std::string(kBanner) +
+               "./indexer  --maxfiles=500 --charset=3 --statistic=1\n./runner  --program=report\n",
+           0);
   }
   EXPECT_FALSE(dir_.Exists("calls.log"));
 }
@@ -44,11 +48,26 @@ TEST_F(OperatorTest, DryRunKeepsTheMessagesAndStatusesOfARun) {
     int status;
   } cases[] = {
       {"no job name", kNightly, {"--dry-run"}, "Job name has not been specified", 1},
-      {"unknown job", kNightly, {"--dry-run", "x"}, "Job \"x\" not found in your config file.\n", 2},
-      {"bad line", "[Job a]\n[Index]\nBogus 1\n", {"--dry-run", "a"}, "Error at line 3:\nBogus 1\n", 2},
-      {"malformed header before the job", "[Job \n[Job a]\n[Runner]\n", {"--dry-run", "a"},
-       "Error at line 1:\n[Job \n./runner \n", 2},
-      {"missing file", kNightly, {"--dry-run", "--config=absent", "a"}, "Config file [absent] not found.\n", 2},
+      {"unknown job",
+       kNightly,
+       {"--dry-run", "x"},
+       "Job \"x\" not found in your config file.\n",
+       2},
+      {"bad line",
+       "[Job a]\n[Index]\nBogus 1\n",
+       {"--dry-run", "a"},
+       "Error at line 3:\nBogus 1\n",
+       2},
+      {"malformed header before the job",
+       "[Job \n[Job a]\n[Runner]\n",
+       {"--dry-run", "a"},
+       "Error at line 1:\n[Job \n./runner \n",
+       2},
+      {"missing file",
+       kNightly,
+       {"--dry-run", "--config=absent", "a"},
+       "Config file [absent] not found.\n",
+       2},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -100,11 +119,16 @@ TEST_F(OperatorTest, VerboseShowsEachCommandAndHowItEnded) {
   const std::vector<std::string> lines = Lines(run.out.substr(std::string(kBanner).size()));
   ASSERT_EQ(5u, lines.size()) << run.out;
   EXPECT_EQ("./indexer  --maxfiles=500 --charset=3 --statistic=1", lines[0]);
-  EXPECT_THAT(lines[1], MatchesRegex("Step \\./indexer ended with exit status 0 after [0-9]+\\.[0-9][0-9][0-9] s"));
+  EXPECT_THAT(
+      lines[1],
+      MatchesRegex("Step \\./indexer ended with exit status 0 after [0-9]+\\.[0-9][0-9][0-9] s"));
   EXPECT_EQ("./runner  --program=report", lines[2]);
   EXPECT_EQ("runner speaks", lines[3]);
-  EXPECT_THAT(lines[4], MatchesRegex("Step \\./runner ended with exit status 3 after [0-9]+\\.[0-9][0-9][0-9] s"));
-  EXPECT_EQ("indexer [--maxfiles=500] [--charset=3] [--statistic=1]\nrunner [--program=report]\n", Calls());
+  EXPECT_THAT(
+      lines[4],
+      MatchesRegex("Step \\./runner ended with exit status 3 after [0-9]+\\.[0-9][0-9][0-9] s"));
+  EXPECT_EQ("indexer [--maxfiles=500] [--charset=3] [--statistic=1]\nrunner [--program=report]\n",
+            Calls());
 }
 
 TEST_F(OperatorTest, VerboseNamesTheSignalThatKilledAStep) {
@@ -116,39 +140,42 @@ TEST_F(OperatorTest, VerboseNamesTheSignalThatKilledAStep) {
   ASSERT_EQ(2u, lines.size()) << run.out;
   // The shell reports the step's death by SIGINT either as the signal or as
   // status 130, depending on whether it ran the step in a child of its own.
-  EXPECT_THAT(lines[1], MatchesRegex("Step \\./indexer (was killed by signal 2 \\(Interrupt\\)|ended with exit "
-                                     "status 130) after [0-9.]+ s"));
+  EXPECT_THAT(
+      lines[1],
+      MatchesRegex("Step \\./indexer (was killed by signal 2 \\(Interrupt\\)|ended with exit "
+                   "status 130) after [0-9.]+ s"));
   EXPECT_EQ("indexer [--maxfiles=500] [--charset=3] [--statistic=1]\n", Calls());
 }
 
 TEST_F(OperatorTest, CheckReportsEveryProblemOfEverySection) {
   Config(
-      "stray text before any job\n"       // 1: outside every section, not read
-      "[Job a]\n"                          // 2
-      "MaxFiles 1\n"                       // 3: before the first step
-      "[Index]\n"                          // 4
-      "MaxFiles 2\n"                       // 5
-      "maxfiles 3\n"                       // 6: lower-case key
-      "\n"                                 // 7: empty line
-      "[Job \n"                            // 8: malformed, ends the section
-      "Bogus outside\n"                    // 9: no section, not read
-      "[Job b]\n"                          // 10
-      "[Runner]\n"                         // 11
-      "Filename x\n"                       // 12
-      "URL http://a/\n"                    // 13: other step kind
-      "[Job ]\n"                           // 14: malformed
-      "[Job a]\n"                          // 15
-      "[Runner]\n"                         // 16
-      "Params");                           // 17: key without blank, last line
-  Expect(Run({"--check"}), std::string(kBanner) +
-                               "Error at line 3:\nMaxFiles 1\n"
-                               "Error at line 6:\nmaxfiles 3\n"
-                               "Error at line 7:\n\n"
-                               "Error at line 8:\n[Job \n"
-                               "Error at line 13:\nURL http://a/\n"
-                               "Error at line 14:\n[Job ]\n"
-                               "Error at line 17:\nParams"
-                               "Checked 3 jobs and 3 steps: 7 errors.\n",
+      "stray text before any job\n"  // 1: outside every section, not read
+      "[Job a]\n"                    // 2
+      "MaxFiles 1\n"                 // 3: before the first step
+      "[Index]\n"                    // 4
+      "MaxFiles 2\n"                 // 5
+      "maxfiles 3\n"                 // 6: lower-case key
+      "\n"                           // 7: empty line
+      "[Job \n"                      // 8: malformed, ends the section
+      "Bogus outside\n"              // 9: no section, not read
+      "[Job b]\n"                    // 10
+      "[Runner]\n"                   // 11
+      "Filename x\n"                 // 12
+      "URL http://a/\n"              // 13: other step kind
+      "[Job ]\n"                     // 14: malformed
+      "[Job a]\n"                    // 15
+      "[Runner]\n"                   // 16
+      "Params");                     // 17: key without blank, last line
+  Expect(Run({"--check"}),
+         std::string(kBanner) +
+             "Error at line 3:\nMaxFiles 1\n"
+             "Error at line 6:\nmaxfiles 3\n"
+             "Error at line 7:\n\n"
+             "Error at line 8:\n[Job \n"
+             "Error at line 13:\nURL http://a/\n"
+             "Error at line 14:\n[Job ]\n"
+             "Error at line 17:\nParams"
+             "Checked 3 jobs and 3 steps: 7 errors.\n",
          2);
   EXPECT_FALSE(dir_.Exists("calls.log"));
 }
@@ -157,16 +184,21 @@ TEST_F(OperatorTest, CheckOfACleanFileSaysSo) {
   Config(kNightly);
   Expect(Run({"--check"}), std::string(kBanner) + "Checked 2 jobs and 3 steps: no errors.\n", 0);
   Config("[Job one]\n[Index]\n");
-  Expect(Run({"--check", "one"}), std::string(kBanner) + "Checked 1 job and 1 step: no errors.\n", 0);
+  Expect(Run({"--check", "one"}), std::string(kBanner) + "Checked 1 job and 1 step: no errors.\n",
+         0);
   Config("# nothing here\n");
   Expect(Run({"--check"}), std::string(kBanner) + "Checked 0 jobs and 0 steps: no errors.\n", 0);
 }
 
 TEST_F(OperatorTest, CheckWithAJobNameReportsItWhenMissing) {
   Config(kNightly);
-  Expect(Run({"--check", "monthly"}),
-         std::string(kBanner) + "Job \"monthly\" not found in your config file.\nChecked 2 jobs and 3 steps: 1 error.\n", 2);
-  Expect(Run({"--check", "--config=absent"}), std::string(kBanner) + "Config file [absent] not found.\n", 2);
+  Expect(
+      Run({"--check", "monthly"}),
+      std::string(kBanner) +
+          "Job \"monthly\" not found in your config file.\nChecked 2 jobs and 3 steps: 1 error.\n",
+      2);
+  Expect(Run({"--check", "--config=absent"}),
+         std::string(kBanner) + "Config file [absent] not found.\n", 2);
   mkdir(dir_.File("conf.d").c_str(), 0755);
   Expect(Run({"--check", "--config=conf.d"}),
          std::string(kBanner) + "Config file [conf.d] could not be read: Is a directory\n", 2);
@@ -175,12 +207,14 @@ TEST_F(OperatorTest, CheckWithAJobNameReportsItWhenMissing) {
 TEST_F(OperatorTest, CheckReportsTheLineNumbersOfARealRun) {
   // Each job holds one error; a long comment and a long setting make the
   // counted lines differ from the lines an editor shows.
-  const std::string config =
-      "#" + std::string(600, 'c') + "\n"
-      "[Job a]\n[Index]\nURL " + std::string(260, 'u') + "\n"
-      "[Job b]\n# only a comment\n[Index]\n"
-      "[Job c]\n[Runner]\nFilename x\n\n"
-      "[Job d]\n[Index]\nSleep";
+  const std::string config = "#" + std::string(600, 'c') +
+                             "\n"
+                             "[Job a]\n[Index]\nURL " +
+                             std::string(260, 'u') +
+                             "\n"
+                             "[Job b]\n# only a comment\n[Index]\n"
+                             "[Job c]\n[Runner]\nFilename x\n\n"
+                             "[Job d]\n[Index]\nSleep";
   Config(config);
   const TRun check = Run({"--check"});
   EXPECT_EQ(2, check.status);
@@ -210,8 +244,10 @@ TEST_F(OperatorTest, HelpAndVersionNeedNoJobName) {
   const TRun help = Run({"--help"});
   EXPECT_EQ(0, help.status);
   EXPECT_EQ("", help.err);
-  EXPECT_THAT(help.out, testing::StartsWith("Use: velmorjob [--config=filename] [options] Jobname\n"));
-  for (const char* option : {"--config=filename", "--dry-run", "--verbose", "--check", "--list", "--help", "--version"}) {
+  EXPECT_THAT(help.out,
+              testing::StartsWith("Use: velmorjob [--config=filename] [options] Jobname\n"));
+  for (const char* option : {"--config=filename", "--dry-run", "--verbose", "--check", "--list",
+                             "--help", "--version"}) {
     EXPECT_THAT(help.out, testing::HasSubstr("\n  " + std::string(option) + " ")) << option;
   }
   Expect(Run({"--version"}), kBanner, 0);

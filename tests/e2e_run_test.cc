@@ -27,12 +27,15 @@ class RunTest : public E2eTest {
 TEST_F(RunTest, RunsTheJobsStepsInOrderWithTheirOptions) {
   Config(kNightly);
   Expect(Run({"nightly"}), kBanner, 0);
-  EXPECT_EQ("indexer [--maxfiles=500] [--charset=3] [--statistic=1]\nrunner [--program=report]\n", Calls());
+  EXPECT_EQ("indexer [--maxfiles=500] [--charset=3] [--statistic=1]\nrunner [--program=report]\n",
+            Calls());
 }
 
 TEST_F(RunTest, NoArgumentsPrintsTheUsage) {
   Config(kNightly);
-  Expect(Run({}), std::string(kBanner) + "Use: velmorjob [--config=filename] Jobname\n See manual for details.\n",
+  Expect(Run({}),
+         std::string(kBanner) +
+             "Use: velmorjob [--config=filename] Jobname\n See manual for details.\n",
          1);
   EXPECT_EQ("", Calls());
 }
@@ -75,20 +78,26 @@ TEST_F(RunTest, MalformedJobHeadersAreReportedAndScanningGoesOn) {
       "[Job nightly]\n"
       "[Index]\n"
       "MaxFiles 5\n");
-  Expect(Run({"nightly"}), std::string(kBanner) + "Error at line 2:\n[Job ]\nError at line 3:\n[Job broken\n", 2);
+  Expect(Run({"nightly"}),
+         std::string(kBanner) + "Error at line 2:\n[Job ]\nError at line 3:\n[Job broken\n", 2);
   EXPECT_EQ("indexer [--maxfiles=5]\n", Calls());
 }
 
 TEST_F(RunTest, LinesThatAreNotJobHeadersAreNotFound) {
-  Config("[job nightly]\n[Index]\n [Job nightly]\n[Index]\n[Job\tnightly]\n[Index]\n[Job nightly ]\n[Index]\n");
-  Expect(Run({"nightly"}), std::string(kBanner) + "Job \"nightly\" not found in your config file.\n", 2);
+  Config(
+      "[job nightly]\n[Index]\n [Job nightly]\n[Index]\n[Job\tnightly]\n[Index]\n[Job nightly "
+      "]\n[Index]\n");
+  Expect(Run({"nightly"}),
+         std::string(kBanner) + "Job \"nightly\" not found in your config file.\n", 2);
   EXPECT_EQ("", Calls());
 }
 
 TEST_F(RunTest, CommentSignInsideAHeaderNameMakesItMalformed) {
   Config("[Job night#ly]\n[Index]\n");
   Expect(Run({"night#ly"}),
-         std::string(kBanner) + "Error at line 1:\n[Job nightJob \"night#ly\" not found in your config file.\n", 2);
+         std::string(kBanner) +
+             "Error at line 1:\n[Job nightJob \"night#ly\" not found in your config file.\n",
+         2);
 }
 
 TEST_F(RunTest, JobNameWithABracketIsNeverFound) {
@@ -112,12 +121,14 @@ TEST_F(RunTest, ErrorInTheFirstSectionHandsTheSecondToTheJobReader) {
       "[Job nightly]\n"
       "[Runner]\n"
       "Filename second\n");
-  Expect(Run({"nightly"}), std::string(kBanner) + "Error at line 3:\nBogus 1\nError at line 4:\n[Job ]\n", 2);
+  Expect(Run({"nightly"}),
+         std::string(kBanner) + "Error at line 3:\nBogus 1\nError at line 4:\n[Job ]\n", 2);
   EXPECT_EQ("runner [--program=second]\n", Calls());
 }
 
 TEST_F(RunTest, JobsWithoutStepsRunNothing) {
-  for (const char* config : {"[Job nightly]", "[Job nightly]\n", "[Job nightly]\n[Job other]\n[Index]\n"}) {
+  for (const char* config :
+       {"[Job nightly]", "[Job nightly]\n", "[Job nightly]\n[Job other]\n[Index]\n"}) {
     SCOPED_TRACE(config);
     Config(config);
     Expect(Run({"nightly"}), kBanner, 0);
@@ -134,10 +145,13 @@ TEST_F(RunTest, BadLinesInTheSectionAreReportedAndNothingRuns) {
       {"empty line after the header", "\n[Index]\n", "Error at line 2:\n\n"},
       {"comment-only line after the header", "# note\n[Index]\n", "Error at line 2:\n"},
       {"setting before the first step", "MaxFiles 5\n[Index]\n", "Error at line 2:\nMaxFiles 5\n"},
-      {"empty line before the next job", "[Index]\nMaxFiles 5\n\n[Job x]\n", "Error at line 4:\n\n"},
+      {"empty line before the next job", "[Index]\nMaxFiles 5\n\n[Job x]\n",
+       "Error at line 4:\n\n"},
       {"blank line inside a step", "[Index]\n \t\nMaxFiles 5\n", "Error at line 3:\n \t\n"},
-      {"bad setting at the end", "[Index]\nMaxFiles 5\n[Runner]\nFilename r\nUrl x\n", "Error at line 6:\nUrl x\n"},
-      {"setting of the other step kind", "[Runner]\nMaxFiles 5\n", "Error at line 3:\nMaxFiles 5\n"},
+      {"bad setting at the end", "[Index]\nMaxFiles 5\n[Runner]\nFilename r\nUrl x\n",
+       "Error at line 6:\nUrl x\n"},
+      {"setting of the other step kind", "[Runner]\nMaxFiles 5\n",
+       "Error at line 3:\nMaxFiles 5\n"},
       {"lower-case key", "[Index]\nmaxfiles 5\n", "Error at line 3:\nmaxfiles 5\n"},
       {"key without value", "[Index]\nMaxFiles   # none\n", "Error at line 3:\nMaxFiles   "},
   };
@@ -150,15 +164,18 @@ TEST_F(RunTest, BadLinesInTheSectionAreReportedAndNothingRuns) {
 }
 
 TEST_F(RunTest, BracketLinesThatNameNoStepArePassedOver) {
-  Config("[Job nightly]\n[Index]\nMaxFiles 5\n[job x]\n[Job]\n[index]\nSleep 1\n[Indexer]\nSleep 2\n");
+  Config(
+      "[Job nightly]\n[Index]\nMaxFiles 5\n[job x]\n[Job]\n[index]\nSleep 1\n[Indexer]\nSleep 2\n");
   Expect(Run({"nightly"}), kBanner, 0);
   EXPECT_EQ("indexer [--maxfiles=5] [--sleep=1]\nindexer [--sleep=2]\n", Calls());
 }
 
 TEST_F(RunTest, EachStepHeaderIsAStepOfItsOwn) {
-  Config("[Job nightly]\n[Index]\nMaxFiles 1\n[Runner]\nFilename a\n[Index]\nMaxFiles 2\n[Runner]\n");
+  Config(
+      "[Job nightly]\n[Index]\nMaxFiles 1\n[Runner]\nFilename a\n[Index]\nMaxFiles 2\n[Runner]\n");
   Expect(Run({"nightly"}), kBanner, 0);
-  EXPECT_EQ("indexer [--maxfiles=1]\nrunner [--program=a]\nindexer [--maxfiles=2]\nrunner\n", Calls());
+  EXPECT_EQ("indexer [--maxfiles=1]\nrunner [--program=a]\nindexer [--maxfiles=2]\nrunner\n",
+            Calls());
 }
 
 TEST_F(RunTest, MalformedHeaderAfterTheSectionEndsItSilently) {
@@ -188,7 +205,8 @@ TEST_F(RunTest, LastLineWithoutALineEndCounts) {
     const char* calls;
   } cases[] = {
       {"setting", "[Job nightly]\n[Index]\nMaxFiles 5", "", 0, "indexer [--maxfiles=5]\n"},
-      {"step header", "[Job nightly]\n[Index]\nMaxFiles 5\n[Runner]", "", 0, "indexer [--maxfiles=5]\nrunner\n"},
+      {"step header", "[Job nightly]\n[Index]\nMaxFiles 5\n[Runner]", "", 0,
+       "indexer [--maxfiles=5]\nrunner\n"},
       {"bad line", "[Job nightly]\n[Index]\nBogus", "Error at line 3:\nBogus", 2, ""},
   };
   for (const auto& c : cases) {
@@ -211,7 +229,8 @@ TEST_F(RunTest, OptionTextMayReach2047CharactersButNotPassThem) {
 
   dir_.Write("calls.log", "");
   Config("[Job nightly]\n[Index]\n" + settings + "Sleep " + std::string(47, 'e') + "\n");
-  Expect(Run({"nightly"}), kBanner + ("Error at line 11:\nSleep " + std::string(47, 'e') + "\n"), 2);
+  Expect(Run({"nightly"}), kBanner + ("Error at line 11:\nSleep " + std::string(47, 'e') + "\n"),
+         2);
   EXPECT_EQ("", Calls());
 }
 
@@ -226,7 +245,8 @@ TEST_F(RunTest, ExitStatusTellsHowTheStepsEnded) {
       {"all steps succeed", "", "", "", 0},
       {"a step fails", "exit 4", "", "", 3},
       {"a step is killed", "kill -TERM $$", "", "", 3},
-      {"a step fails after a configuration error", "exit 4", "[Job ]\n", "Error at line 1:\n[Job ]\n", 2},
+      {"a step fails after a configuration error", "exit 4", "[Job ]\n",
+       "Error at line 1:\n[Job ]\n", 2},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -304,7 +324,8 @@ TEST_F(RunTest, OwnOutputComesBeforeTheStepsOutput) {
   Stub("indexer", "echo indexer speaks");
   Stub("runner", "echo runner speaks");
   Config("[Job ]\n[Job nightly]\n[Index]\n[Runner]\n");
-  Expect(Run({"nightly"}), std::string(kBanner) + "Error at line 1:\n[Job ]\nindexer speaks\nrunner speaks\n", 2);
+  Expect(Run({"nightly"}),
+         std::string(kBanner) + "Error at line 1:\n[Job ]\nindexer speaks\nrunner speaks\n", 2);
 }
 
 TEST_F(RunTest, UnreadableConfigurationEndsCleanly) {

@@ -18,7 +18,9 @@ struct TPiece {
   bool got;
   std::string buffer;
   bool eof;
-  bool operator==(const TPiece& o) const { return got == o.got && buffer == o.buffer && eof == o.eof; }
+  bool operator==(const TPiece& o) const {
+    return got == o.got && buffer == o.buffer && eof == o.eof;
+  }
 };
 
 // Reads until the end-of-file indicator is set, as the job reader does.
@@ -65,7 +67,8 @@ std::vector<TContentCase> ContentCases() {
       {"254 bytes at the end of the file", std::string(254, 'a')},
       {"line of 600 bytes", std::string(600, 'b') + "\nafter\n"},
       {"NUL bytes inside lines", "Max\0Files 5\n\0\n#\0x\n"s},
-      {"lines that begin with the kept character", "a1\nb\naa\n\na" + std::string(300, 'a') + "\nb"},
+      {"lines that begin with the kept character",
+       "a1\nb\naa\n\na" + std::string(300, 'a') + "\nb"},
       {"carriage returns", "[Index]\r\nSleep 5\r\n"},
       {"lines across the reader's block boundary",
        std::string(TLineReader::kBlockSize - 3, 'c') + "\n" + std::string(300, 'd') + "\nend"},

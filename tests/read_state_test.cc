@@ -11,7 +11,9 @@ namespace {
 
 class ReadStateTest : public ::testing::Test {
  protected:
-  void Open(const std::string& content) { ASSERT_TRUE(fp.Open(dir_.Write("conf", content).c_str())); }
+  void Open(const std::string& content) {
+    ASSERT_TRUE(fp.Open(dir_.Write("conf", content).c_str()));
+  }
   void TearDown() override { fp.Close(); }
   TTempDir dir_;
 };

@@ -20,10 +20,12 @@ TEST(RunFilesTest, StepHeaderNamesAStepByItsFirstLetters) {
     const char* line;
     const char* step;
   } cases[] = {
-      {"[Index]\n", "Index"},   {"[Index", "Index"},     {"[Indexer]\n", "Index"},
-      {"[Runner]\n", "Runner"}, {"[Runners", "Runner"},  {"[index]\n", ""},
-      {"[ Index]\n", ""},       {"[Inde]\n", ""},        {"Index]\n", ""},
-      {"[]\n", ""},             {"[Job]\n", ""},
+      {"[Index]\n", "Index"},   {"[Index", "Index"},
+      {"[Indexer]\n", "Index"}, {"[Runner]\n", "Runner"},
+      {"[Runners", "Runner"},   {"[index]\n", ""},
+      {"[ Index]\n", ""},       {"[Inde]\n", ""},
+      {"Index]\n", ""},         {"[]\n", ""},
+      {"[Job]\n", ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.line);

@@ -42,8 +42,8 @@ class StepRunnerTest : public ::testing::Test {
   TStepList steps_;
 };
 
-const std::vector<std::string> kAllThree = {"./indexer  --maxfiles=500", "./runner  --program=report",
-                                            "./indexer "};
+const std::vector<std::string> kAllThree = {"./indexer  --maxfiles=500",
+                                            "./runner  --program=report", "./indexer "};
 
 TEST_F(StepRunnerTest, RunsEveryStepInOrderSilently) {
   EXPECT_EQ("", Run());

@@ -39,4 +39,6 @@ std::string TTempDir::Read(const std::string& name) const {
   return content.str();
 }
 
-bool TTempDir::Exists(const std::string& name) const { return access(File(name).c_str(), F_OK) == 0; }
+bool TTempDir::Exists(const std::string& name) const {
+  return access(File(name).c_str(), F_OK) == 0;
+}

@@ -18,7 +18,8 @@ bool CloseConfig(const std::string& path) {
   const int error_number = fp.ErrorNumber();
   fp.Close();
   if (!failed) return true;
-  std::printf("Config file [%s] could not be read: %s\n", path.c_str(), std::strerror(error_number));
+  std::printf("Config file [%s] could not be read: %s\n", path.c_str(),
+              std::strerror(error_number));
   ++outcome.config_errors;
   return false;
 }

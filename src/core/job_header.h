@@ -7,9 +7,9 @@
 // runs from there to the first ']' and must not be empty.
 
 enum class THeaderKind {
-  kNone,        // not a job header
-  kJob,         // a well-formed job header
-  kMalformed,   // begins "[Job " but has no name closed by ']'
+  kNone,       // not a job header
+  kJob,        // a well-formed job header
+  kMalformed,  // begins "[Job " but has no name closed by ']'
 };
 
 struct TJobHeader {
