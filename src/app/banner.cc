@@ -2,9 +2,9 @@
 
 #include <cstdio>
 
+#include "app/version.h"
+
 namespace {
-constexpr char kVersion[] = "0.94";
-constexpr char kBuild[] = "2583";
 constexpr char kBuildDate[] = "Tue Jun 25 18:27:36 GMT 2002";
 constexpr char kBuildSystem[] = "SunOS 5.8";
 }  // namespace
