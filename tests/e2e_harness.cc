@@ -1,5 +1,7 @@
 #include "e2e_harness.h"
 
+#include "app/version.h"
+
 #include <cstdlib>
 #include <fcntl.h>
 #include <sstream>
@@ -7,8 +9,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-const char kBanner[] =
-    "\nVelmoran ver.0.94 [build 2583]\nCompiled Tue Jun 25 18:27:36 GMT 2002 under SunOS 5.8\n\n";
+const std::string kBanner = std::string("\nVelmoran ver.") + kVersion + " [build " + kBuild +
+                            "]\nCompiled Tue Jun 25 18:27:36 GMT 2002 under SunOS 5.8\n\n";
 
 const char kNightly[] =
     "# nightly jobs\n"
@@ -69,6 +71,10 @@ void E2eTest::Stub(const std::string& program, const std::string& body) {
 }
 
 TRun E2eTest::Run(const std::vector<std::string>& args) {
+  return RunWithOutputTo(output_.File("out"), args);
+}
+
+TRun E2eTest::RunWithOutputTo(const std::string& out, const std::vector<std::string>& args) {
   std::vector<std::string> words = WrapperWords();
   words.push_back(VELMORJOB_BINARY);
   words.insert(words.end(), args.begin(), args.end());
@@ -76,7 +82,6 @@ TRun E2eTest::Run(const std::vector<std::string>& args) {
   for (std::string& word : words) argv.push_back(word.data());
   argv.push_back(nullptr);
 
-  const std::string out = output_.File("out");
   const std::string err = output_.File("err");
   const pid_t child = fork();
   if (child == 0) {
@@ -99,7 +104,7 @@ TRun E2eTest::Run(const std::vector<std::string>& args) {
   }
   run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   run.max_rss_kb = usage.ru_maxrss;
-  run.out = output_.Read("out");
+  if (out == output_.File("out")) run.out = output_.Read("out");
   run.err = output_.Read("err");
   return run;
 }

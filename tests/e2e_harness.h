@@ -16,8 +16,9 @@ struct TRun {
   long max_rss_kb = 0;  // peak resident memory of the program
 };
 
-// The banner every run but --list and --help begins with.
-extern const char kBanner[];
+// The banner every run but --list, --help and --dry-run begins with, with
+// the version and build number of this build.
+extern const std::string kBanner;
 
 // The example of a well-formed file: the job nightly runs the indexer with
 // three options and the runner with one; the job weekly follows it.
@@ -36,6 +37,9 @@ class E2eTest : public ::testing::Test {
   void Stub(const std::string& program, const std::string& body);
   // Runs velmorjob with the arguments; the directory is the current one.
   TRun Run(const std::vector<std::string>& args);
+  // The same with standard output going to the given file (such as
+  // /dev/full) instead of being captured.
+  TRun RunWithOutputTo(const std::string& file, const std::vector<std::string>& args);
   // What the stubs recorded.
   std::string Calls() const { return dir_.Read("calls.log"); }
   // Whether runs go through a wrapper such as valgrind.

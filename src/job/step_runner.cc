@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 
 #include "core/outcome.h"
+#include "core/output.h"
 #include "job/command_text.h"
 
 TRunSettings runsettings;
@@ -53,7 +54,7 @@ void RunSteps(const TServer* head) {
     if (runsettings.verbose) std::printf("%s\n", command.c_str());
     // The step writes to the same standard output: what was printed so far
     // must come before what it prints.
-    std::fflush(stdout);
+    FlushOutput();
     const auto start = std::chrono::steady_clock::now();
     const int status = execute(command.c_str());
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
