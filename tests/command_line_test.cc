@@ -26,7 +26,7 @@ TEST(CommandLineTest, FindsTheJobAndTheConfigurationPath) {
       {{"a", "b"}, "b", "search.conf"},
       {{"--config=a", "--config=b", "x"}, "x", "b"},
       {{"--config=", "x"}, "x", ""},
-      {{"-v", "x", "--unknown", "-"}, "x", "search.conf"},
+      {{"-v", "x", "-", "--"}, "x", "search.conf"},
       {{""}, "", "search.conf"},
       {{"--config"}, std::nullopt, "search.conf"},
   };
@@ -42,9 +42,30 @@ TEST(CommandLineTest, RecognisesLongOptionsOnlyWhenWrittenInFull) {
       Parse({"--dry-run", "--verbose", "--check", "--list", "--help", "--version"});
   EXPECT_TRUE(all.dry_run && all.verbose && all.check && all.list && all.help && all.version);
   EXPECT_FALSE(all.job);
-  const TCommandLine none = Parse({"-v", "-h", "--dry", "--help=1", "--VERSION", "-dry-run"});
-  EXPECT_FALSE(none.dry_run || none.verbose || none.check || none.list || none.help ||
-               none.version);
+  EXPECT_EQ("", all.error);
+  const TCommandLine single = Parse({"-v", "-h", "-dry-run", "-", "--"});
+  EXPECT_FALSE(single.dry_run || single.verbose || single.help || single.version);
+  EXPECT_EQ("", single.error);
+}
+
+TEST(CommandLineTest, UnknownDoubleDashArgumentIsAnError) {
+  const struct {
+    std::vector<const char*> args;
+    std::string error;
+  } cases[] = {
+      {{"--dryrun", "nightly"}, "Unknown option \"--dryrun\""},
+      {{"--config", "f.conf", "f"}, "Unknown option \"--config\""},
+      {{"--help=1"}, "Unknown option \"--help=1\""},
+      {{"--VERSION"}, "Unknown option \"--VERSION\""},
+      {{"--dry"}, "Unknown option \"--dry\""},
+      {{"--check", "---check"}, "Unknown option \"---check\""},
+      // Only the first is told.
+      {{"nightly", "--a", "--b"}, "Unknown option \"--a\""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.error);
+    EXPECT_EQ(c.error, Parse(c.args).error);
+  }
 }
 
 }  // namespace

@@ -38,6 +38,16 @@ TEST(CommandTextTest, QuotesValuesWithAnyOtherCharacter) {
       {"a;b|c<d>e", "'a;b|c<d>e'"},
       {"~root", "'~root'"},
       {"*.html", "'*.html'"},
+      // Every character that means something to the shell in some place of
+      // a word, even where it means nothing after "--option=".
+      {"a?c", "'a?c'"},
+      {"a[bc]", "'a[bc]'"},
+      {"a!b", "'a!b'"},
+      {"a^b", "'a^b'"},
+      {"a#b", "'a#b'"},
+      {"a~b", "'a~b'"},
+      {"a{b,c}", "'a{b,c}'"},
+      {"a\tb", "'a\tb'"},
       {"$HOME", "'$HOME'"},
       {"it's", "'it'\\''s'"},
       {"''", "''\\'''\\'''"},

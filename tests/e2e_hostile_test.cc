@@ -3,6 +3,7 @@
 // hang, and its memory must not grow with the size of the file.
 
 #include <cstdint>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 
@@ -17,10 +18,6 @@ using namespace std::string_literals;
 
 class HostileTest : public E2eTest {
  protected:
-  // Runs that are far too slow under a wrapper such as valgrind.
-  void SkipWhenWrapped() {
-    if (Wrapped()) GTEST_SKIP() << "too large to run under " << std::getenv("VELMORJOB_WRAPPER");
-  }
   void ExpectClean(const TRun& run, int status) {
     EXPECT_EQ(status, run.status);
     EXPECT_EQ("", run.err);
@@ -103,10 +100,14 @@ void WriteLargeConfig(const std::string& path, int megabytes) {
   out << "[Job target]\n[Runner]\nFilename done\n";
 }
 
-TEST_F(HostileTest, HugeFileIsReadInConstantMemory) {
-  SkipWhenWrapped();
+TEST_F(HostileTest, LargeFileIsReadInConstantMemory) {
+  // Far too slow under a wrapper such as valgrind, whose own memory would
+  // hide the program's anyway.
+  if (Wrapped()) GTEST_SKIP() << "not under " << std::getenv("VELMORJOB_WRAPPER");
+  // Forty times the size: a reader that kept what it read would grow by
+  // some 39 MB, twenty times the margin below.
   WriteLargeConfig(dir_.File("small.conf"), 1);
-  WriteLargeConfig(dir_.File("huge.conf"), 300);
+  WriteLargeConfig(dir_.File("huge.conf"), 40);
   for (const char* mode : {"--dry-run", "--check"}) {
     SCOPED_TRACE(mode);
     const TRun small = Run({mode, "--config=small.conf", "target"});
@@ -118,11 +119,11 @@ TEST_F(HostileTest, HugeFileIsReadInConstantMemory) {
         << small.max_rss_kb << " kB then " << huge.max_rss_kb << " kB";
   }
   const TRun run = Run({"--dry-run", "--config=huge.conf", "target"});
-  EXPECT_EQ(std::string(kBanner) + "./runner  --program=done\n", run.out);
+  EXPECT_EQ("./runner  --program=done\n", run.out);
 }
 
 TEST_F(HostileTest, HundredThousandStepsNeitherOverflowNorTake2KilobytesEach) {
-  SkipWhenWrapped();
+  if (Wrapped()) GTEST_SKIP() << "not under " << std::getenv("VELMORJOB_WRAPPER");
   const int steps = 100000;
   std::string many = "[Job many]\n";
   for (int i = 0; i < steps; ++i) many += i % 2 ? "[Runner]\n" : "[Index]\nMaxFiles 5\n";
@@ -132,7 +133,7 @@ TEST_F(HostileTest, HundredThousandStepsNeitherOverflowNorTake2KilobytesEach) {
   const TRun one = Run({"--dry-run", "--config=one.conf", "many"});
   const TRun run = Run({"--dry-run", "many"});
   ExpectClean(run, 0);
-  std::string expected = kBanner;
+  std::string expected;
   for (int i = 0; i < steps; ++i) expected += i % 2 ? "./runner \n" : "./indexer  --maxfiles=5\n";
   EXPECT_EQ(expected, run.out);
   // A fixed 2 KB buffer for each step would come to 200 MB.

@@ -50,7 +50,8 @@ TEST_F(RunTest, CommandLineCases) {
     std::string calls;
   } cases[] = {
       {{"--config=other.conf"}, "Job name has not been specified", 1, ""},
-      {{"-v", "--whatever"}, "Job name has not been specified", 1, ""},
+      {{"-v", "-whatever"}, "Job name has not been specified", 1, ""},
+      {{"--", "weekly"}, "", 0, "indexer [--maxfiles=9]\n"},
       {{"--config=", "nightly"}, "Config file [] not found.\n", 2, ""},
       {{"--config=absent.conf", "nightly"}, "Config file [absent.conf] not found.\n", 2, ""},
       {{"-v", "weekly"}, "", 0, "indexer [--maxfiles=9]\n"},
@@ -66,6 +67,30 @@ TEST_F(RunTest, CommandLineCases) {
     Expect(Run(c.args), kBanner + c.out, c.status);
     EXPECT_EQ(c.calls, Calls());
   }
+}
+
+TEST_F(RunTest, UnknownOptionIsAnErrorAndNothingIsReadOrRun) {
+  Config(kNightly);
+  const std::string usage = "Use: velmorjob [--config=filename] Jobname\n See manual for details.\n";
+  const struct {
+    std::vector<std::string> args;
+    std::string told;
+  } cases[] = {
+      {{"--dryrun", "nightly"}, "--dryrun"},
+      {{"--config", "search.conf", "nightly"}, "--config"},
+      {{"nightly", "--Verbose"}, "--Verbose"},
+      // Even beside the options that need no job, and whatever the order.
+      {{"--list", "--lsit"}, "--lsit"},
+      {{"--help", "--x"}, "--x"},
+      {{"--dry-run", "--checkk", "nightly"}, "--checkk"},
+      // An unreadable file is not even opened.
+      {{"--config=absent", "--bogus", "nightly"}, "--bogus"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.args));
+    Expect(Run(c.args), kBanner + "Unknown option \"" + c.told + "\"\n" + usage, 1);
+  }
+  EXPECT_FALSE(dir_.Exists("calls.log"));
 }
 
 TEST_F(RunTest, MalformedJobHeadersAreReportedAndScanningGoesOn) {

@@ -3,8 +3,11 @@
 
 #include <string>
 
-// A fresh directory under $TMPDIR (or /tmp), removed with all it holds when
-// the object goes.
+// A fresh directory under the build tree's test-tmp directory, removed with
+// all it holds when the object goes. The name holds the test process's id:
+// directories left behind by a process that no longer runs (one killed at
+// its time limit, say) are removed when the next test process makes its
+// first directory.
 class TTempDir {
  public:
   TTempDir();

@@ -1,6 +1,5 @@
 #include "app/command_line.h"
 
-#include <cstring>
 #include <string_view>
 
 namespace {
@@ -19,18 +18,38 @@ const TFlag kFlags[] = {
     {"--help", &TCommandLine::help},       {"--version", &TCommandLine::version},
 };
 
+bool StartsWith(std::string_view text, std::string_view prefix) {
+  return text.substr(0, prefix.size()) == prefix;
+}
+
+// Sets the flag the argument names; false when it names none.
+bool SetFlag(std::string_view arg, TCommandLine& result) {
+  for (const TFlag& flag : kFlags) {
+    if (arg == flag.name) {
+      result.*flag.field = true;
+      return true;
+    }
+  }
+  return false;
+}
+
+void SetError(TCommandLine& result, std::string message) {
+  if (result.error.empty()) result.error = std::move(message);
+}
+
 }  // namespace
 
 TCommandLine ParseCommandLine(int argc, const char* const* argv) {
   TCommandLine result;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg(argv[i]);
-    if (arg.substr(0, kConfigPrefix.size()) == kConfigPrefix) {
+    if (arg.empty() || arg[0] != '-') {
+      result.job = std::string(arg);
+    } else if (StartsWith(arg, kConfigPrefix)) {
       result.config = std::string(arg.substr(kConfigPrefix.size()));
-    }
-    if (arg.empty() || arg[0] != '-') result.job = std::string(arg);
-    for (const TFlag& flag : kFlags) {
-      if (arg == flag.name) result.*flag.field = true;
+    } else if (StartsWith(arg, "--") && arg != "--" && !SetFlag(arg, result)) {
+      // A mistyped option must not run the job as if it were not there.
+      SetError(result, "Unknown option \"" + std::string(arg) + "\"");
     }
   }
   return result;

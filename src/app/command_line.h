@@ -15,10 +15,14 @@ struct TCommandLine {
   bool list = false;
   bool help = false;
   bool version = false;
+  // Why the command line cannot be used, as one line without its line end;
+  // empty when it can. Only the first bad argument is told.
+  std::string error;
 };
 
-// Reads the arguments after the program's name. Arguments that begin with
-// '-' and are none of the known options are ignored.
+// Reads the arguments after the program's name. An argument that begins
+// with "--" must be one of the options (or "--" alone, which is passed
+// over); other arguments that begin with '-' are ignored.
 TCommandLine ParseCommandLine(int argc, const char* const* argv);
 
 // The configuration file to read: the --config= path or "search.conf".
