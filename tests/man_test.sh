@@ -1,18 +1,59 @@
 #!/usr/bin/env bash
-# Renders each manual page with groff and with man, warnings on; any warning
-# fails the test. Usage: man_test.sh PAGE...
+# Checks each manual page with both formatters: groff and man render it with
+# no warning, "mandoc -T lint" has nothing to say, no line rendered at 80
+# columns is wider than 80 (by man and by mandoc), and the texts listed below
+# come out as written. Usage: man_test.sh PAGE...
 set -uo pipefail
+width=80
+
+# Rendered text that each page must show exactly, one per line, as
+# "page-file-name<TAB>text".
+expected_texts=$(
+  cat <<'EOF'
+search.conf.5	" [Job nightly]"
+EOF
+)
+
 failures=0
+fail() {  # fail MESSAGE [DETAILS...]
+  printf 'FAILED: %s\n' "$1"
+  shift
+  (($#)) && printf '%s\n' "$@"
+  failures=$((failures + 1))
+}
+
+# Lines wider than the width in a rendering on standard input.
+too_wide() {
+  col -bx | awk -v width="$width" 'length > width { print length ": " $0 }'
+}
+
 for page in "$@"; do
+  before=$failures
+  name=$(basename "$page")
+
   warnings=$(groff -man -ww -z "$page" 2>&1)
-  rendered=$(MANROFFOPT=-ww MANWIDTH=80 man -l -P cat "$page" 2>&1 >/dev/null)
+  [[ -z $warnings ]] || fail "groff on $page:" "$warnings"
+  errors=$(MANROFFOPT=-ww MANWIDTH=$width man -l -P cat "$page" 2>&1 >/dev/null)
   status=$?
-  if [[ -n $warnings || -n $rendered || $status -ne 0 ]]; then
-    echo "FAILED: $page"
-    printf '%s\n' "$warnings" "$rendered"
-    failures=$((failures + 1))
-  else
-    echo "ok: $page"
+  if ((status != 0)) || [[ -n $errors ]]; then
+    fail "man on $page (status $status):" "$errors"
   fi
+  declare -A rendered=()
+  rendered[man]=$(LC_ALL=C MANWIDTH=$width man -l -P cat "$page" 2>&1)
+  lint=$(mandoc -T lint "$page" 2>&1)
+  [[ -z $lint ]] || fail "mandoc -T lint on $page:" "$lint"
+  rendered[mandoc]=$(LC_ALL=C mandoc -T ascii -O width=$width "$page" 2>&1)
+
+  for renderer in man mandoc; do
+    wide=$(too_wide <<<"${rendered[$renderer]}")
+    [[ -z $wide ]] || fail "$page rendered by $renderer is wider than $width columns:" "$wide"
+    while IFS=$'\t' read -r text_page text; do
+      [[ $text_page == "$name" ]] || continue
+      col -bx <<<"${rendered[$renderer]}" | grep -qF -- "$text" ||
+        fail "$page rendered by $renderer does not show: $text"
+    done <<<"$expected_texts"
+  done
+
+  ((failures == before)) && echo "ok: $page"
 done
 exit $((failures > 0))
