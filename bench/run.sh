@@ -64,7 +64,7 @@ cc -O2 -o "$work/steps/indexer" "$work/steps/indexer.c"
 { echo "[Job steps]"; for ((i = 0; i < 300; i++)); do echo "[Index]"; done; } >"$work/steps/search.conf"
 cd "$work/steps"
 "$velmorjob" steps >/dev/null  # warm up
-for round in 1 2 3; do
+for _ in 1 2 3; do  # three rounds
   read -r j_min j_med _ < <("$runstat" 5 "$velmorjob" steps)
   read -r s_min s_med _ < <("$runstat" 5 "$work/system_loop" 300 "./indexer ")
   echo "$j_min $j_med $s_min $s_med"
