@@ -33,7 +33,7 @@ bool TLineReader::Fill() {
   if (eof_ || error_ || fd_ < 0) return false;
   ssize_t n;
   do {
-    n = ::read(fd_, block_.get(), kBlockSize);
+    n = read_(fd_, block_.get(), kBlockSize);
   } while (n < 0 && errno == EINTR);
   if (n < 0) {
     error_ = true;
