@@ -32,8 +32,8 @@ TEST_F(OperatorTest, DryRunPrintsTheCommandsAndRunsNothing) {
   for (const auto& args :
        std::vector<std::vector<std::string>>{{"--dry-run", "nightly"}, {"nightly", "--dry-run"}}) {
     // No banner: the output is exactly the commands.
-    Expect(Run(args), "./indexer  --maxfiles=500 --charset=3 --statistic=1\n./runner  --program=report\n",
-           0);
+    Expect(Run(args),
+           "./indexer  --maxfiles=500 --charset=3 --statistic=1\n./runner  --program=report\n", 0);
   }
   EXPECT_FALSE(dir_.Exists("calls.log"));
 }
@@ -113,8 +113,8 @@ TEST_F(OperatorTest, DryRunOutputPipedToAShellGivesTheStepsTheArgumentsOfARealRu
   unlink(dir_.File("calls.log").c_str());
 
   // velmorjob --dry-run nightly | sh
-  const std::string shell = "cd '" + dir_.path() + "' && '" + std::string(VELMORJOB_BINARY) +
-                            "' --dry-run nightly | sh";
+  const std::string shell =
+      "cd '" + dir_.path() + "' && '" + std::string(VELMORJOB_BINARY) + "' --dry-run nightly | sh";
   ASSERT_EQ(0, std::system(shell.c_str()));
   EXPECT_EQ(real_calls, Calls());
   EXPECT_FALSE(dir_.Exists("made"));

@@ -71,7 +71,8 @@ TEST_F(RunTest, CommandLineCases) {
 
 TEST_F(RunTest, UnknownOptionIsAnErrorAndNothingIsReadOrRun) {
   Config(kNightly);
-  const std::string usage = "Use: velmorjob [--config=filename] Jobname\n See manual for details.\n";
+  const std::string usage =
+      "Use: velmorjob [--config=filename] Jobname\n See manual for details.\n";
   const struct {
     std::vector<std::string> args;
     std::string told;

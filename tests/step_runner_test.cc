@@ -56,7 +56,7 @@ TEST_F(StepRunnerTest, FailingStepIsRecordedAndTheNextStillRuns) {
     SCOPED_TRACE(failure);
     TFakeSystem::commands.clear();
     outcome = TOutcome();
-    TFakeSystem::results = {failure};
+    TFakeSystem::Answer({failure});
     EXPECT_EQ("", Run());
     EXPECT_EQ(kAllThree, TFakeSystem::commands);
     EXPECT_EQ(kExitStepFailed, ExitStatus(outcome));
@@ -64,7 +64,7 @@ TEST_F(StepRunnerTest, FailingStepIsRecordedAndTheNextStillRuns) {
 }
 
 TEST_F(StepRunnerTest, StepThatCannotStartIsReportedAndTheNextStillRuns) {
-  TFakeSystem::results = {0, -1};
+  TFakeSystem::Answer({0, -1});
   EXPECT_EQ("Error executing \"./runner\"\n", Run());
   EXPECT_EQ(kAllThree, TFakeSystem::commands);
   EXPECT_EQ(kExitStepFailed, ExitStatus(outcome));
@@ -85,7 +85,7 @@ TEST_F(StepRunnerTest, InterruptedStepStopsTheJob) {
     SCOPED_TRACE(c.result);
     TFakeSystem::commands.clear();
     outcome = TOutcome();
-    TFakeSystem::results = {0, c.result};
+    TFakeSystem::Answer({0, c.result});
     EXPECT_EQ("", Run());
     EXPECT_EQ(2u, TFakeSystem::commands.size());
     EXPECT_EQ(c.status, ExitStatus(outcome));
@@ -108,7 +108,7 @@ TEST_F(StepRunnerTest, DryRunPrintsEachCommandAndRunsNothing) {
 
 TEST_F(StepRunnerTest, VerbosePrintsEachCommandAndHowItEnded) {
   runsettings.verbose = true;
-  TFakeSystem::results = {0, Exited(4), Killed(SIGTERM)};
+  TFakeSystem::Answer({0, Exited(4), Killed(SIGTERM)});
   const std::string out = Run();
   EXPECT_EQ(kAllThree, TFakeSystem::commands);
   // The durations vary; everything else is fixed.

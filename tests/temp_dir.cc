@@ -43,8 +43,7 @@ const fs::path& Root() {
 }  // namespace
 
 TTempDir::TTempDir() {
-  std::string pattern =
-      (Root() / (kPrefix + std::to_string(getpid()) + "-XXXXXX")).string();
+  std::string pattern = (Root() / (kPrefix + std::to_string(getpid()) + "-XXXXXX")).string();
   if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
   path_ = pattern;
 }
