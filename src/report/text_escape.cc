@@ -27,22 +27,24 @@ TLead LeadOf(unsigned char byte) {
   return {0, 0, 0};  // never the first byte of a sequence
 }
 
-// The length of the well-formed sequence at the start of bytes, or 0 when it
-// is ill-formed; then *bad is the length of its maximal ill-formed part.
-std::size_t SequenceAt(std::string_view bytes, std::size_t* bad) {
-  const auto first = static_cast<unsigned char>(bytes[0]);
-  const TLead lead = LeadOf(first);
-  *bad = 1;
-  if (lead.length == 0) return 0;
+// The sequence at the start of some bytes: its length, and whether it is a
+// well-formed character or the maximal ill-formed part that stands for one.
+struct TSequence {
+  std::size_t length;
+  bool valid;
+};
+
+TSequence SequenceAt(std::string_view bytes) {
+  const TLead lead = LeadOf(static_cast<unsigned char>(bytes[0]));
+  if (lead.length == 0) return {1, false};
   for (std::size_t i = 1; i < lead.length; ++i) {
-    if (i == bytes.size()) return 0;
+    if (i == bytes.size()) return {i, false};
     const auto byte = static_cast<unsigned char>(bytes[i]);
     const unsigned char low = i == 1 ? lead.second_low : 0x80;
     const unsigned char high = i == 1 ? lead.second_high : 0xBF;
-    if (byte < low || byte > high) return 0;
-    *bad = i + 1;
+    if (byte < low || byte > high) return {i, false};
   }
-  return lead.length;
+  return {lead.length, true};
 }
 
 // Calls put(sequence) for each valid sequence of the bytes in turn, with
@@ -50,15 +52,9 @@ std::size_t SequenceAt(std::string_view bytes, std::size_t* bad) {
 template <typename TPut>
 void ForEachCharacter(std::string_view bytes, TPut put) {
   while (!bytes.empty()) {
-    std::size_t bad = 0;
-    const std::size_t length = SequenceAt(bytes, &bad);
-    if (length == 0) {
-      put(std::string_view(kReplacement));
-      bytes.remove_prefix(bad);
-    } else {
-      put(bytes.substr(0, length));
-      bytes.remove_prefix(length);
-    }
+    const TSequence sequence = SequenceAt(bytes);
+    put(sequence.valid ? bytes.substr(0, sequence.length) : std::string_view(kReplacement));
+    bytes.remove_prefix(sequence.length);
   }
 }
 
