@@ -133,6 +133,18 @@ TEST(ReportJsonTest, EscapesEveryTextThatCameFromOutside) {
   }
 }
 
+TEST(ReportJsonTest, KeepsAtMostTheFirstThousandConfigurationErrorsAndCountsTheRest) {
+  TRunRecord record = Record(2);
+  for (long line = 1; line <= 1003; ++line) {
+    record.config_errors.push_back({line, "Error at line " + std::to_string(line) + ":\n"});
+  }
+  record.config_errors_not_kept = 10;
+  const std::string text = ReportJson(record);
+  EXPECT_NE(std::string::npos, text.find("\"line\": 1000,")) << text;
+  EXPECT_EQ(std::string::npos, text.find("\"line\": 1001,"));
+  EXPECT_NE(std::string::npos, text.find("\n  \"config_errors_not_kept\": 13,\n"));
+}
+
 TEST(ReportJsonTest, DurationIsTheDifferenceOfTheWrittenTimesAndNeverNegative) {
   TRunRecord record = Record(0);
   // 0.9996 s apart, but the written times differ by one millisecond.

@@ -1,5 +1,6 @@
 #include "report/report_json.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -37,10 +38,15 @@ std::string NumberOrNull(std::optional<long> value) {
   return value ? std::to_string(*value) : "null";
 }
 
+// At most kMaxConfigMessages are written, however many the record holds.
+std::size_t ConfigErrorsKept(const TRunRecord& record) {
+  return std::min(record.config_errors.size(), TRunRecord::kMaxConfigMessages);
+}
+
 std::string ConfigErrors(const TRunRecord& record) {
   if (record.config_errors.empty()) return "[]";
   std::string text = "[";
-  for (std::size_t i = 0; i < record.config_errors.size(); ++i) {
+  for (std::size_t i = 0; i < ConfigErrorsKept(record); ++i) {
     const TConfigMessage& message = record.config_errors[i];
     text += i == 0 ? "\n    " : ",\n    ";
     TObjectWriter object(text, 2);
@@ -104,7 +110,10 @@ std::string ReportJson(const TRunRecord& record) {
   object.Field("exit_status", std::to_string(record.exit_status));
   object.Field("result", JsonString(ResultWord(record.exit_status)));
   object.Field("config_errors", ConfigErrors(record));
-  object.Field("config_errors_not_kept", std::to_string(record.config_errors_not_kept));
+  object.Field(
+      "config_errors_not_kept",
+      std::to_string(record.config_errors_not_kept +
+                     static_cast<long>(record.config_errors.size() - ConfigErrorsKept(record))));
   object.Field("steps", Steps(record));
   object.End();
   return text + "\n";
