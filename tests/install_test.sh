@@ -8,6 +8,8 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 expected="bin/velmorjob
+lib/systemd/system/velmorjob@.service
+lib/systemd/system/velmorjob@.timer
 share/bash-completion/completions/velmorjob
 share/man/man1/velmorjob.1
 share/man/man5/search.conf.5"
