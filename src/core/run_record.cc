@@ -2,6 +2,11 @@
 
 std::optional<TRunRecord> runrecord;
 
+bool StepFailed(const TStepRecord& step) {
+  if (step.timed_out || step.signal) return true;
+  return !step.exit_status || *step.exit_status != 0;
+}
+
 void NoteConfigError(std::optional<long> line, const std::string& text) {
   if (!runrecord) return;
   if (runrecord->config_errors.size() < TRunRecord::kMaxConfigMessages) {

@@ -51,9 +51,8 @@ bool TakeLock() {
   return false;
 }
 
-void Record(const TServer& step, const std::string& command, TWallClock::time_point start,
-            double seconds, const TStepEnd& end) {
-  if (!runrecord) return;
+TStepRecord Record(const TServer& step, const std::string& command, TWallClock::time_point start,
+                   double seconds, const TStepEnd& end) {
   TStepRecord record;
   record.kind = step.name;
   record.program = step.program;
@@ -63,7 +62,7 @@ void Record(const TServer& step, const std::string& command, TWallClock::time_po
   if (end.status != -1 && WIFEXITED(end.status)) record.exit_status = WEXITSTATUS(end.status);
   if (end.status != -1 && WIFSIGNALED(end.status)) record.signal = WTERMSIG(end.status);
   record.timed_out = end.timed_out;
-  runrecord->steps.push_back(std::move(record));
+  return record;
 }
 
 }  // namespace
@@ -75,11 +74,6 @@ int InterruptSignal(int status) {
     return WEXITSTATUS(status) - 128;
   }
   return 0;
-}
-
-bool StepFailed(const TStepEnd& end) {
-  return end.status == -1 || end.timed_out || !WIFEXITED(end.status) ||
-         WEXITSTATUS(end.status) != 0;
 }
 
 void RunSteps(const TServer* head) {
@@ -108,13 +102,15 @@ void RunSteps(const TServer* head) {
                   runsettings.timeout_text.c_str());
     }
     if (runsettings.verbose) PrintHowItEnded(*step, end.status, took.count());
-    Record(*step, command, wall_start, took.count(), end);
+    TStepRecord record = Record(*step, command, wall_start, took.count(), end);
+    const bool failed = StepFailed(record);
+    if (runrecord) runrecord->steps.push_back(std::move(record));
     if (StopSignal() != 0) return;
     if (const int signal_number = InterruptSignal(end.status)) {
       outcome.interrupt_signal = signal_number;
       return;
     }
-    if (StepFailed(end)) {
+    if (failed) {
       outcome.step_failed = true;
       if (runsettings.exit_on_error) return;
     }

@@ -34,10 +34,6 @@ extern TRunSettings runsettings;
 // the same as the signal itself.
 int InterruptSignal(int status);
 
-// Whether a step that ended so failed: it could not be started, exited
-// non-zero, died of a signal or ran out of time.
-bool StepFailed(const TStepEnd& end);
-
 // Runs the steps from head on, one after another, recording failures, an
 // interruption and a stop signal in the outcome, and each step in the run
 // record when it is kept. With a lock file, takes the lock first and runs

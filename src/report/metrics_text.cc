@@ -38,11 +38,6 @@ std::string CarriedOverText(double value) {
 
 }  // namespace
 
-bool StepFailed(const TStepRecord& step) {
-  if (step.timed_out || step.signal) return true;
-  return !step.exit_status || *step.exit_status != 0;
-}
-
 std::string MetricsText(const TRunRecord& record, std::optional<double> last_success) {
   const std::string label = LabelString(record.job);
   const std::int64_t start = EpochMilliseconds(record.start);

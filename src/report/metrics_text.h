@@ -6,10 +6,6 @@
 
 #include "core/run_record.h"
 
-// Whether the step failed: it could not be started, exited non-zero, was
-// killed by a signal or reached its time limit.
-bool StepFailed(const TStepRecord& step);
-
 // The metrics file of a run, in the Prometheus text exposition format: for
 // each gauge a HELP line, a TYPE line and one sample labelled with the job:
 //   velmorjob_last_run_timestamp_seconds     when the run ended
