@@ -14,7 +14,7 @@
 
 namespace {
 
-int NeverRun(const char*) { std::abort(); }
+TStepEnd NeverRun(const std::string&, const TStepLimits&) { std::abort(); }
 
 }  // namespace
 

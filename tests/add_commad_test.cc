@@ -108,6 +108,11 @@ TEST(AddCommadTest, RejectsLinesThatAreNoSettingOfTheStep) {
       {"Index", "CharSet KOI8-R\n"},  // values are case-sensitive
       {"Index", "charset koi8-r\n"},  // and keys
       {"Index", "ShowURL yes\n"},
+      // A listed value must match whole, not as a prefix either way.
+      {"Index", "ShowURL Yess\n"},
+      {"Index", "ShowURL Ye\n"},
+      {"Index", "CharSet koi8-rX\n"},
+      {"Index", "CharSet koi8\n"},
       {"Index", "Statistic Maybe\n"},  // value not in the key's list
       {"Index", "Unknown 1\n"},
       {"Index", "Filename report\n"},  // key of the other step kind

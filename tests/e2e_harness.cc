@@ -2,6 +2,9 @@
 
 #include "app/version.h"
 
+#include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <sstream>
@@ -75,6 +78,14 @@ TRun E2eTest::Run(const std::vector<std::string>& args) {
 }
 
 TRun E2eTest::RunWithOutputTo(const std::string& out, const std::vector<std::string>& args) {
+  return Finish(StartWithOutputTo(out, args));
+}
+
+TStarted E2eTest::Start(const std::vector<std::string>& args) {
+  return StartWithOutputTo(output_.File("out"), args);
+}
+
+TStarted E2eTest::StartWithOutputTo(const std::string& out, const std::vector<std::string>& args) {
   std::vector<std::string> words = WrapperWords();
   words.push_back(VELMORJOB_BINARY);
   words.insert(words.end(), args.begin(), args.end());
@@ -95,16 +106,38 @@ TRun E2eTest::RunWithOutputTo(const std::string& out, const std::vector<std::str
     execvp(argv[0], argv.data());
     _exit(121);
   }
+  if (child < 0) ADD_FAILURE() << "could not start " << VELMORJOB_BINARY;
+  return TStarted{child, out};
+}
+
+TRun E2eTest::Finish(const TStarted& started) {
   TRun run;
+  if (started.pid <= 0) return run;
   int status = 0;
   struct rusage usage = {};
-  if (child < 0 || wait4(child, &status, 0, &usage) != child) {
-    ADD_FAILURE() << "could not run " << VELMORJOB_BINARY;
+  // A program that hangs fails its test here rather than at the test's
+  // time limit, and is not left running.
+  const auto deadline = std::chrono::steady_clock::now() + kRunTimeLimit;
+  std::chrono::microseconds pause(500);
+  pid_t waited;
+  while ((waited = wait4(started.pid, &status, WNOHANG, &usage)) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      kill(started.pid, SIGKILL);
+      waited = wait4(started.pid, &status, 0, &usage);
+      ADD_FAILURE() << VELMORJOB_BINARY << " still ran after " << kRunTimeLimit.count()
+                    << " s and was killed";
+      break;
+    }
+    usleep(static_cast<useconds_t>(pause.count()));
+    pause = std::min(pause * 2, std::chrono::microseconds(20000));
+  }
+  if (waited != started.pid) {
+    ADD_FAILURE() << "could not wait for " << VELMORJOB_BINARY;
     return run;
   }
   run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   run.max_rss_kb = usage.ru_maxrss;
-  if (out == output_.File("out")) run.out = output_.Read("out");
+  if (started.out == output_.File("out")) run.out = output_.Read("out");
   run.err = output_.Read("err");
   return run;
 }

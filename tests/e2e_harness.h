@@ -1,7 +1,9 @@
 #ifndef VELMORJOB_TESTS_E2E_HARNESS_H_
 #define VELMORJOB_TESTS_E2E_HARNESS_H_
 
+#include <chrono>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -14,6 +16,12 @@ struct TRun {
   std::string err;
   int status = -1;      // exit status, or 128 + signal when it was killed
   long max_rss_kb = 0;  // peak resident memory of the program
+};
+
+// A run started in the background.
+struct TStarted {
+  pid_t pid = -1;
+  std::string out;  // where its standard output goes
 };
 
 // The banner every run but --list, --help and --dry-run begins with, with
@@ -40,6 +48,13 @@ class E2eTest : public ::testing::Test {
   // The same with standard output going to the given file (such as
   // /dev/full) instead of being captured.
   TRun RunWithOutputTo(const std::string& file, const std::vector<std::string>& args);
+  // Starts velmorjob in the background; Finish waits for it to end.
+  TStarted Start(const std::vector<std::string>& args);
+  TStarted StartWithOutputTo(const std::string& file, const std::vector<std::string>& args);
+  // Waits for a started run. One that runs longer than kRunTimeLimit is
+  // killed, and the test fails.
+  TRun Finish(const TStarted& started);
+  static constexpr std::chrono::seconds kRunTimeLimit{120};
   // What the stubs recorded.
   std::string Calls() const { return dir_.Read("calls.log"); }
   // Whether runs go through a wrapper such as valgrind.

@@ -271,4 +271,27 @@ TEST_F(OperatorTest, HelpAndVersionNeedNoJobName) {
   EXPECT_FALSE(dir_.Exists("calls.log"));
 }
 
+TEST_F(OperatorTest, CheckStartsEachJobWithoutAStep) {
+  // Job a ends with a step; the setting right after job b's header belongs
+  // to no step of b.
+  Config("[Job a]\n[Index]\n[Job b]\nMaxFiles 5\n[Index]\n");
+  const TRun run = Run({"--check"});
+  EXPECT_EQ(2, run.status);
+  EXPECT_THAT(run.out, testing::HasSubstr("Error at line 4:\nMaxFiles 5\n"));
+}
+
+TEST_F(OperatorTest, CheckReadsNoSettingAfterAMalformedHeader) {
+  // The malformed header ends job a: the setting after it is no one's.
+  Config("[Job a]\n[Index]\n[Job \nBogus 5\n");
+  const TRun run = Run({"--check"});
+  EXPECT_EQ(2, run.status);
+  EXPECT_THAT(run.out, testing::HasSubstr("Error at line 3:\n[Job \n"));
+  EXPECT_THAT(run.out, testing::Not(testing::HasSubstr("Bogus")));
+}
+
+TEST_F(OperatorTest, ListTellsJobsApartByNameNotByLine) {
+  Config("[Job a]\n[Job a] old\n[Job b]\n[Job a]\n");
+  Expect(Run({"--list"}), "a\nb\n", 0);
+}
+
 }  // namespace

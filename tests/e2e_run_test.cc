@@ -204,6 +204,20 @@ TEST_F(RunTest, EachStepHeaderIsAStepOfItsOwn) {
             Calls());
 }
 
+TEST_F(RunTest, MalformedHeaderEndsTheSectionBeforeTheLinesAfterIt) {
+  // Read as a setting of the Index step, the line after the malformed
+  // header would change the indexer's options.
+  Config("[Job nightly]\n[Index]\nMaxFiles 5\n[Job \nSleep 1\n");
+  Expect(Run({"nightly"}), kBanner, 0);
+  EXPECT_EQ("indexer [--maxfiles=5]\n", Calls());
+}
+
+TEST_F(RunTest, MalformedHeaderOnTheLastLineIsReportedOnce) {
+  Config("[Job other]\n[Index]\n[Job ");
+  Expect(Run({"nightly"}),
+         kBanner + "Error at line 3:\n[Job Job \"nightly\" not found in your config file.\n", 2);
+}
+
 TEST_F(RunTest, MalformedHeaderAfterTheSectionEndsItSilently) {
   Config("[Job nightly]\n[Index]\nMaxFiles 5\n[Job \n[Job ]\n");
   Expect(Run({"nightly"}), kBanner, 0);

@@ -1,17 +1,31 @@
 #include "fake_system.h"
 
 std::vector<std::string> TFakeSystem::commands;
-std::vector<int> TFakeSystem::results;
+std::vector<TStepLimits> TFakeSystem::limits;
+std::vector<TStepEnd> TFakeSystem::results;
 
 void TFakeSystem::Reset() {
   commands.clear();
+  limits.clear();
   results.clear();
 }
 
-int TFakeSystem::Execute(const char* command) {
-  commands.emplace_back(command);
-  if (results.empty()) return 0;
-  const int result = results.front();
+void TFakeSystem::Answer(const std::vector<int>& statuses) {
+  results.clear();
+  for (const int status : statuses) {
+    TStepEnd end;
+    end.status = status;
+    results.push_back(end);
+  }
+}
+
+TStepEnd TFakeSystem::Execute(const std::string& command, const TStepLimits& step_limits) {
+  commands.push_back(command);
+  limits.push_back(step_limits);
+  TStepEnd end;
+  end.status = 0;
+  if (results.empty()) return end;
+  end = results.front();
   results.erase(results.begin());
-  return result;
+  return end;
 }

@@ -9,6 +9,8 @@ set -euo pipefail
 # Every file that "cmake --install" and the package put under the prefix.
 expected_files=(
   bin/velmorjob
+  lib/systemd/system/velmorjob@.service
+  lib/systemd/system/velmorjob@.timer
   share/bash-completion/completions/velmorjob
   share/doc/velmorjob/changelog.gz
   share/doc/velmorjob/copyright

@@ -1,5 +1,7 @@
 #include "core/outcome.h"
 
+#include <csignal>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -30,6 +32,24 @@ TEST(OutcomeTest, ExitStatusTellsTheMostSeriousThingThatHappened) {
       {"interruption over everything", Made(1, true, 3, true), 131},
   };
   for (const auto& c : cases) EXPECT_EQ(c.status, ExitStatus(c.outcome)) << c.what;
+}
+
+TEST(OutcomeTest, LockAndStopSignalTakeTheirPlaceInTheOrder) {
+  TOutcome locked = Made(0, false, 0, true);
+  locked.locked = true;
+  EXPECT_EQ(75, ExitStatus(locked)) << "a held lock over output";
+  locked.config_errors = 1;
+  EXPECT_EQ(2, ExitStatus(locked)) << "a configuration error over a held lock";
+
+  TOutcome stopped = Made(2, true, SIGINT, true);
+  stopped.stop_signal = SIGTERM;
+  EXPECT_EQ(143, ExitStatus(stopped)) << "a stop signal over everything";
+
+  TOutcome files = Made(0, false, 0, false);
+  files.file_failed = true;
+  EXPECT_EQ(4, ExitStatus(files)) << "a report that could not be written";
+  files.step_failed = true;
+  EXPECT_EQ(3, ExitStatus(files)) << "a failed step over a report";
 }
 
 }  // namespace

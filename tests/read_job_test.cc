@@ -1,5 +1,7 @@
 #include "job/read_job.h"
 
+#include <cerrno>
+#include <unistd.h>
 #include <string>
 #include <vector>
 
@@ -24,6 +26,7 @@ class ReadJobTest : public ::testing::Test {
   }
   void TearDown() override {
     fp.Close();
+    fp.SetReadFunction(::read);
     runsettings = TRunSettings();
     jobend = 0;
   }
@@ -93,6 +96,32 @@ TEST_F(ReadJobTest, SettingBeforeTheFirstStepIsAnError) {
   EXPECT_EQ("Error at line 3:\nMaxFiles 5\n", printed_);
   EXPECT_EQ(0, jobend);
   EXPECT_TRUE(TFakeSystem::commands.empty());
+}
+
+// Fails as a disk that gives up would.
+ssize_t FailingRead(int, void*, std::size_t) {
+  errno = EIO;
+  return -1;
+}
+
+TEST_F(ReadJobTest, ReadErrorInsideTheSectionRunsNothing) {
+  // The whole small file arrives in the first block, which OpenAtHeader
+  // reads; the read after it fails instead of finding the end of the file.
+  OpenAtHeader("[Job a]\n[Index]\nMaxFiles 5\n[Runner]\n");
+  fp.SetReadFunction(FailingRead);
+  Read();
+  EXPECT_TRUE(fp.Error());
+  EXPECT_EQ(0, jobend);
+  EXPECT_EQ("", printed_);
+  EXPECT_TRUE(TFakeSystem::commands.empty());
+}
+
+TEST_F(ReadJobTest, MalformedJobHeaderEndsTheSectionToo) {
+  // The setting after the malformed header belongs to no job.
+  OpenAtHeader("[Job a]\n[Index]\n[Job \nMaxFiles 5\n");
+  EXPECT_EQ(3, Read());
+  EXPECT_EQ(1, jobend);
+  EXPECT_EQ((std::vector<std::string>{"./indexer "}), TFakeSystem::commands);
 }
 
 }  // namespace

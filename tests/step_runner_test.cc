@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "core/outcome.h"
+#include "core/stop_signal.h"
 #include "fake_system.h"
 #include "job/run_files.h"
 #include "job/step_list.h"
@@ -56,7 +57,7 @@ TEST_F(StepRunnerTest, FailingStepIsRecordedAndTheNextStillRuns) {
     SCOPED_TRACE(failure);
     TFakeSystem::commands.clear();
     outcome = TOutcome();
-    TFakeSystem::results = {failure};
+    TFakeSystem::Answer({failure});
     EXPECT_EQ("", Run());
     EXPECT_EQ(kAllThree, TFakeSystem::commands);
     EXPECT_EQ(kExitStepFailed, ExitStatus(outcome));
@@ -64,7 +65,7 @@ TEST_F(StepRunnerTest, FailingStepIsRecordedAndTheNextStillRuns) {
 }
 
 TEST_F(StepRunnerTest, StepThatCannotStartIsReportedAndTheNextStillRuns) {
-  TFakeSystem::results = {0, -1};
+  TFakeSystem::Answer({0, -1});
   EXPECT_EQ("Error executing \"./runner\"\n", Run());
   EXPECT_EQ(kAllThree, TFakeSystem::commands);
   EXPECT_EQ(kExitStepFailed, ExitStatus(outcome));
@@ -85,7 +86,7 @@ TEST_F(StepRunnerTest, InterruptedStepStopsTheJob) {
     SCOPED_TRACE(c.result);
     TFakeSystem::commands.clear();
     outcome = TOutcome();
-    TFakeSystem::results = {0, c.result};
+    TFakeSystem::Answer({0, c.result});
     EXPECT_EQ("", Run());
     EXPECT_EQ(2u, TFakeSystem::commands.size());
     EXPECT_EQ(c.status, ExitStatus(outcome));
@@ -108,7 +109,7 @@ TEST_F(StepRunnerTest, DryRunPrintsEachCommandAndRunsNothing) {
 
 TEST_F(StepRunnerTest, VerbosePrintsEachCommandAndHowItEnded) {
   runsettings.verbose = true;
-  TFakeSystem::results = {0, Exited(4), Killed(SIGTERM)};
+  TFakeSystem::Answer({0, Exited(4), Killed(SIGTERM)});
   const std::string out = Run();
   EXPECT_EQ(kAllThree, TFakeSystem::commands);
   // The durations vary; everything else is fixed.
@@ -126,6 +127,58 @@ TEST_F(StepRunnerTest, VerbosePrintsEachCommandAndHowItEnded) {
     ASSERT_NE(std::string::npos, found) << line << " in\n" << out;
     pos = found + line.size();
   }
+}
+
+TEST_F(StepRunnerTest, TimedOutStepIsToldAndFailsAndTheNextStillRuns) {
+  runsettings.limits.timeout = 7200;
+  runsettings.timeout_text = "2h";
+  TStepEnd timed_out;
+  timed_out.status = Killed(SIGTERM);
+  timed_out.timed_out = true;
+  TFakeSystem::results = {TStepEnd{0, false}, timed_out};
+  EXPECT_EQ("Step \"./runner\" timed out after 2h\n", Run());
+  EXPECT_EQ(kAllThree, TFakeSystem::commands);
+  ASSERT_EQ(3u, TFakeSystem::limits.size());
+  EXPECT_EQ(7200, TFakeSystem::limits[1].timeout.value_or(0));
+  EXPECT_EQ(kExitStepFailed, ExitStatus(outcome));
+}
+
+TEST_F(StepRunnerTest, ExitOnErrorStopsAfterTheFirstFailedStep) {
+  runsettings.exit_on_error = true;
+  TStepEnd timed_out;
+  timed_out.status = 0;  // a step that exits 0 as its time runs out still failed
+  timed_out.timed_out = true;
+  const struct {
+    const char* what;
+    TStepEnd end;
+  } cases[] = {
+      {"non-zero exit", TStepEnd{Exited(1), false}},
+      {"killed", TStepEnd{Killed(SIGKILL), false}},
+      {"could not start", TStepEnd{-1, false}},
+      {"timed out", timed_out},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TFakeSystem::commands.clear();
+    outcome = TOutcome();
+    TFakeSystem::results = {TStepEnd{0, false}, c.end};
+    Run();
+    EXPECT_EQ(2u, TFakeSystem::commands.size());
+    EXPECT_EQ(kExitStepFailed, ExitStatus(outcome));
+  }
+}
+
+TEST_F(StepRunnerTest, StopSignalRunsNoFurtherStep) {
+  InstallStopSignals();
+  TFakeSystem::Answer({0, Killed(SIGTERM)});
+  // The signal comes while the second step runs.
+  runsettings.execute = [](const std::string& command, const TStepLimits& limits) {
+    if (TFakeSystem::commands.size() == 1) RecordStopSignal(SIGTERM);
+    return TFakeSystem::Execute(command, limits);
+  };
+  EXPECT_EQ("", Run());
+  EXPECT_EQ(2u, TFakeSystem::commands.size());
+  InstallStopSignals();
 }
 
 }  // namespace

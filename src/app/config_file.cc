@@ -1,15 +1,16 @@
 #include "app/config_file.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "core/outcome.h"
 #include "core/read_state.h"
+#include "core/stop_signal.h"
 
 bool OpenConfig(const std::string& path) {
   if (fp.Open(path.c_str())) return true;
-  std::printf("Config file [%s] not found.\n", path.c_str());
-  ++outcome.config_errors;
+  // A stop signal came while the open waited (on a named pipe, say).
+  if (StopSignal() != 0) return false;
+  ReportConfigError(std::nullopt, "Config file [" + path + "] not found.\n");
   return false;
 }
 
@@ -18,8 +19,7 @@ bool CloseConfig(const std::string& path) {
   const int error_number = fp.ErrorNumber();
   fp.Close();
   if (!failed) return true;
-  std::printf("Config file [%s] could not be read: %s\n", path.c_str(),
-              std::strerror(error_number));
-  ++outcome.config_errors;
+  ReportConfigError(std::nullopt, "Config file [" + path +
+                                      "] could not be read: " + std::strerror(error_number) + "\n");
   return false;
 }

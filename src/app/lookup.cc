@@ -1,22 +1,22 @@
 #include "app/lookup.h"
 
-#include <cstdio>
-
 #include "app/config_file.h"
 #include "core/job_header.h"
 #include "core/outcome.h"
 #include "core/read_state.h"
+#include "core/stop_signal.h"
 #include "job/read_job.h"
 
 void RunJob(const std::string& path, const std::string& job) {
   if (!OpenConfig(path)) return;
   long counter = 0;
   bool found = false;
-  while (!fp.Eof() && !fp.Error() && jobend == 0) {
+  while (!fp.Eof() && !fp.Error() && jobend == 0 && StopSignal() == 0) {
     // Only a line that begins with '[' can be a job header.
     SkipLines('[', counter);
     ClearLine();
-    if (ReadLine(counter) == TRead::kFailed) break;
+    const TRead read = ReadLine(counter);
+    if (read == TRead::kFailed || read == TRead::kStopped) break;
     const TJobHeader header = ParseJobHeader(str);
     if (header.kind == THeaderKind::kJob) {
       if (header.name == job) {
@@ -28,8 +28,8 @@ void RunJob(const std::string& path, const std::string& job) {
     }
   }
   if (!CloseConfig(path)) return;
-  if (!found) {
-    std::printf("Job \"%s\" not found in your config file.\n", job.c_str());
-    ++outcome.config_errors;
+  // A run stopped by a signal did not read far enough to know.
+  if (!found && StopSignal() == 0) {
+    ReportConfigError(std::nullopt, "Job \"" + job + "\" not found in your config file.\n");
   }
 }

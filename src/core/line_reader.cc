@@ -6,6 +6,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "core/stop_signal.h"
+
 TLineReader::~TLineReader() { Close(); }
 
 bool TLineReader::Open(const char* path) {
@@ -13,7 +15,7 @@ bool TLineReader::Open(const char* path) {
   int fd;
   do {
     fd = ::open(path, O_RDONLY | O_CLOEXEC);
-  } while (fd < 0 && errno == EINTR);
+  } while (fd < 0 && errno == EINTR && StopSignal() == 0);
   if (fd < 0) return false;
   fd_ = fd;
   if (!block_) block_ = std::make_unique<char[]>(kBlockSize);
@@ -30,11 +32,14 @@ void TLineReader::Close() {
 }
 
 bool TLineReader::Fill() {
-  if (eof_ || error_ || fd_ < 0) return false;
+  // After a stop signal nothing more is read: a read could wait for ever.
+  if (eof_ || error_ || fd_ < 0 || StopSignal() != 0) return false;
   ssize_t n;
   do {
-    n = ::read(fd_, block_.get(), kBlockSize);
-  } while (n < 0 && errno == EINTR);
+    n = read_(fd_, block_.get(), kBlockSize);
+  } while (n < 0 && errno == EINTR && StopSignal() == 0);
+  // Interrupted by a stop signal: neither the end nor an error.
+  if (n < 0 && errno == EINTR) return false;
   if (n < 0) {
     error_ = true;
     error_number_ = errno;

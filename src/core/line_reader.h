@@ -3,6 +3,8 @@
 
 #include <cstddef>
 #include <memory>
+#include <sys/types.h>
+#include <unistd.h>
 
 // A buffered reader of the configuration file that hands out lines the way
 // fgets() does: at most size - 1 bytes, up to and including the next newline,
@@ -38,6 +40,11 @@ class TLineReader {
   // size must be at least 2.
   long Skip(char keep, int size);
 
+  // How the reader gets bytes from the open file: read(2), unless a test
+  // puts a reader that fails at a chosen point in its place.
+  using TReadFunction = ssize_t (*)(int fd, void* buffer, std::size_t size);
+  void SetReadFunction(TReadFunction read_function) { read_ = read_function; }
+
   bool Eof() const { return eof_; }
   bool Error() const { return error_; }
   int ErrorNumber() const { return error_number_; }
@@ -49,6 +56,7 @@ class TLineReader {
   std::size_t TakePiece(char* line, std::size_t want);
 
   int fd_ = -1;
+  TReadFunction read_ = ::read;
   std::unique_ptr<char[]> block_;
   std::size_t begin_ = 0;
   std::size_t end_ = 0;

@@ -1,17 +1,28 @@
 #ifndef VELMORJOB_CORE_OUTCOME_H_
 #define VELMORJOB_CORE_OUTCOME_H_
 
+#include <optional>
+#include <string>
+
 // What happened during one run, gathered for the exit status.
 struct TOutcome {
   // Configuration errors reported: unreadable file, bad or malformed lines,
-  // a job that is not in the file.
+  // a job that is not in the file, a lock file that cannot be opened.
   long config_errors = 0;
-  // A step could not be started, exited non-zero or died of a signal.
+  // A step could not be started, exited non-zero, died of a signal or ran
+  // out of time.
   bool step_failed = false;
   // SIGINT or SIGQUIT when a step was interrupted and the job stopped.
   int interrupt_signal = 0;
   // Writing standard output failed.
   bool output_failed = false;
+  // The job was not run because another run holds its lock.
+  bool locked = false;
+  // The stop signal the program itself received (SIGTERM, SIGHUP, SIGINT,
+  // SIGQUIT), which ended the run.
+  int stop_signal = 0;
+  // The run report or the metrics file could not be written.
+  bool file_failed = false;
 };
 
 extern TOutcome outcome;
@@ -22,10 +33,17 @@ constexpr int kExitUsage = 1;
 constexpr int kExitConfig = 2;
 constexpr int kExitStepFailed = 3;
 constexpr int kExitOutput = 4;
+constexpr int kExitLocked = 75;  // EX_TEMPFAIL: try again later
+constexpr int kExitSignalBase = 128;
 
-// The exit status that tells what happened: an interruption ends with
-// 128 + its signal, a configuration error wins over a failed step, and a
-// failed step over output that could not be written.
+// The exit status that tells the most serious thing that happened: a stop
+// signal or an interruption ends with 128 + its number; then come a
+// configuration error, a lock held by another run, a failed step, and
+// output that could not be written.
 int ExitStatus(const TOutcome& result);
+
+// Prints a configuration error exactly as given, counts it and keeps it for
+// the run record. line is the line number it names, if any.
+void ReportConfigError(std::optional<long> line, const std::string& text);
 
 #endif  // VELMORJOB_CORE_OUTCOME_H_

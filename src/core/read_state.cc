@@ -1,20 +1,23 @@
 #include "core/read_state.h"
 
-#include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "core/outcome.h"
+#include "core/stop_signal.h"
 
 char str[kLineSize];
 TLineReader fp;
 int jobend = 0;
 
 TRead ReadLine(long& counter) {
+  if (StopSignal() != 0) return TRead::kStopped;
   const bool got = fp.Gets(str, kLineSize);
   if (char* comment = std::strchr(str, '#')) *comment = '\0';
   ++counter;
   if (got) return TRead::kLine;
-  return fp.Error() ? TRead::kFailed : TRead::kNothing;
+  if (fp.Error()) return TRead::kFailed;
+  return StopSignal() != 0 ? TRead::kStopped : TRead::kNothing;
 }
 
 void SkipLines(char keep, long& counter) { counter += fp.Skip(keep, kLineSize); }
@@ -26,6 +29,5 @@ void ClearLine() {
 }
 
 void ReportLineError(long counter) {
-  std::printf("Error at line %ld:\n%s", counter, str);
-  ++outcome.config_errors;
+  ReportConfigError(counter, "Error at line " + std::to_string(counter) + ":\n" + str);
 }

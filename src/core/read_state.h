@@ -21,6 +21,7 @@ enum class TRead {
   kLine,     // a piece of a line was read into str
   kNothing,  // the end of the file: str is as it was
   kFailed,   // the file could not be read: str is not to be used
+  kStopped,  // a stop signal came: nothing more is read
 };
 
 // Reads one line into str: at most kLineSize - 1 bytes up to and including

@@ -48,4 +48,14 @@ struct TRunRecord {
   std::vector<TStepRecord> steps;  // in the order they ran
 };
 
+// Whether the step failed: it could not be started, exited non-zero, was
+// killed by a signal or reached its time limit.
+bool StepFailed(const TStepRecord& step);
+
+// The record of the run, kept only when a report or metrics were asked for.
+extern std::optional<TRunRecord> runrecord;
+
+// Keeps a configuration error that was printed, when the record is kept.
+void NoteConfigError(std::optional<long> line, const std::string& text);
+
 #endif  // VELMORJOB_CORE_RUN_RECORD_H_

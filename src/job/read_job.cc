@@ -23,7 +23,8 @@ long ReadJob(long counter) {
     }
     read = ReadLine(counter);
   }
-  if (read == TRead::kFailed) return counter;
+  // A read error or a stop signal ends the section unread: nothing runs.
+  if (read != TRead::kNothing && read != TRead::kLine) return counter;
   jobend = 1;
   RunSteps(steps.head.get());
   return counter;

@@ -3,20 +3,20 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <sys/wait.h>
 
 #include "core/outcome.h"
 #include "core/output.h"
+#include "core/run_record.h"
+#include "core/stop_signal.h"
 #include "job/command_text.h"
+#include "job/run_lock.h"
 
 TRunSettings runsettings;
 
 namespace {
-
-int RunThroughShell(const char* command) { return std::system(command); }
 
 bool IsInterrupt(int signal_number) { return signal_number == SIGINT || signal_number == SIGQUIT; }
 
@@ -32,6 +32,39 @@ void PrintHowItEnded(const TServer& step, int status, double seconds) {
   }
 }
 
+// Takes the run's lock, if one was asked for. Returns whether the steps may
+// run.
+bool TakeLock() {
+  if (!runsettings.lock) return true;
+  const std::string& path = *runsettings.lock;
+  std::string reason;
+  switch (TakeRunLock(path, reason)) {
+    case TLockResult::kTaken: return true;
+    case TLockResult::kHeld:
+      std::printf("Job \"%s\" not run: lock file [%s] is held by another run\n",
+                  runsettings.job.c_str(), path.c_str());
+      outcome.locked = true;
+      return false;
+    case TLockResult::kFailed: break;
+  }
+  ReportConfigError(std::nullopt, "Lock file [" + path + "] could not be opened: " + reason + "\n");
+  return false;
+}
+
+TStepRecord Record(const TServer& step, const std::string& command, TWallClock::time_point start,
+                   double seconds, const TStepEnd& end) {
+  TStepRecord record;
+  record.kind = step.name;
+  record.program = step.program;
+  record.command = command;
+  record.start = start;
+  record.seconds = seconds;
+  if (end.status != -1 && WIFEXITED(end.status)) record.exit_status = WEXITSTATUS(end.status);
+  if (end.status != -1 && WIFSIGNALED(end.status)) record.signal = WTERMSIG(end.status);
+  record.timed_out = end.timed_out;
+  return record;
+}
+
 }  // namespace
 
 int InterruptSignal(int status) {
@@ -44,26 +77,42 @@ int InterruptSignal(int status) {
 }
 
 void RunSteps(const TServer* head) {
-  int (*execute)(const char*) = runsettings.execute ? runsettings.execute : RunThroughShell;
+  if (head == nullptr) return;
+  const auto execute = runsettings.execute ? runsettings.execute : RunStepProcess;
+  if (!runsettings.dry_run && !TakeLock()) return;
   for (const TServer* step = head; step != nullptr; step = step->next.get()) {
     const std::string command = CommandText(*step);
     if (runsettings.dry_run) {
       std::printf("%s\n", command.c_str());
       continue;
     }
+    // A stop signal between two steps: the next one does not start.
+    if (StopSignal() != 0) return;
     if (runsettings.verbose) std::printf("%s\n", command.c_str());
     // The step writes to the same standard output: what was printed so far
     // must come before what it prints.
     FlushOutput();
+    const TWallClock::time_point wall_start = TWallClock::now();
     const auto start = std::chrono::steady_clock::now();
-    const int status = execute(command.c_str());
+    const TStepEnd end = execute(command, runsettings.limits);
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-    if (status == -1) std::printf("Error executing \"%s\"\n", step->program.c_str());
-    if (runsettings.verbose) PrintHowItEnded(*step, status, took.count());
-    if (const int signal_number = InterruptSignal(status)) {
+    if (end.status == -1) std::printf("Error executing \"%s\"\n", step->program.c_str());
+    if (end.timed_out) {
+      std::printf("Step \"%s\" timed out after %s\n", step->program.c_str(),
+                  runsettings.timeout_text.c_str());
+    }
+    if (runsettings.verbose) PrintHowItEnded(*step, end.status, took.count());
+    TStepRecord record = Record(*step, command, wall_start, took.count(), end);
+    const bool failed = StepFailed(record);
+    if (runrecord) runrecord->steps.push_back(std::move(record));
+    if (StopSignal() != 0) return;
+    if (const int signal_number = InterruptSignal(end.status)) {
       outcome.interrupt_signal = signal_number;
       return;
     }
-    if (status == -1 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) outcome.step_failed = true;
+    if (failed) {
+      outcome.step_failed = true;
+      if (runsettings.exit_on_error) return;
+    }
   }
 }

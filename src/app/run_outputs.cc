@@ -1,0 +1,60 @@
+#include "app/run_outputs.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <limits.h>
+#include <unistd.h>
+
+#include "core/outcome.h"
+#include "core/run_record.h"
+#include "report/report_files.h"
+
+namespace {
+
+std::string HostName() {
+  char name[HOST_NAME_MAX + 1] = {};
+  if (gethostname(name, sizeof name - 1) != 0) return "";
+  return name;
+}
+
+std::string Absolute(const std::string& path) {
+  std::error_code error;
+  const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+  return error ? path : absolute.lexically_normal().string();
+}
+
+std::string WorkingDirectory() {
+  std::error_code error;
+  const std::filesystem::path current = std::filesystem::current_path(error);
+  return error ? "" : current.string();
+}
+
+}  // namespace
+
+void StartRunOutputs(const TCommandLine& command_line) {
+  if (!command_line.report && !command_line.metrics) return;
+  runrecord.emplace();
+  runrecord->start = TWallClock::now();
+  runrecord->job = command_line.job.value_or("");
+  runrecord->config = Absolute(ConfigPath(command_line));
+  runrecord->directory = WorkingDirectory();
+  runrecord->host = HostName();
+}
+
+void FinishRunOutputs(const TCommandLine& command_line, int exit_status) {
+  runrecord->end = TWallClock::now();
+  runrecord->exit_status = exit_status;
+  std::string reason;
+  if (command_line.report && !WriteReportFile(*command_line.report, *runrecord, reason)) {
+    std::fprintf(stderr, "velmorjob: cannot write report %s: %s\n", command_line.report->c_str(),
+                 reason.c_str());
+    outcome.file_failed = true;
+    // The metrics tell the status the run ends with.
+    runrecord->exit_status = ExitStatus(outcome);
+  }
+  if (command_line.metrics && !WriteMetricsFile(*command_line.metrics, *runrecord, reason)) {
+    std::fprintf(stderr, "velmorjob: cannot write metrics %s: %s\n", command_line.metrics->c_str(),
+                 reason.c_str());
+    outcome.file_failed = true;
+  }
+}

@@ -1,0 +1,30 @@
+#ifndef VELMORJOB_CORE_STOP_SIGNAL_H_
+#define VELMORJOB_CORE_STOP_SIGNAL_H_
+
+#include <csignal>
+
+// The signals that stop a run: SIGTERM, SIGHUP, SIGINT and SIGQUIT. The
+// first one received is kept; reading stops at once, a running step's
+// process group gets it passed on, and no further step starts. The run then
+// ends with 128 + its number.
+
+// The stop signals, for blocking them around a step.
+sigset_t StopSignals();
+
+// Catches the stop signals (and notes SIGCHLD, so that a blocked SIGCHLD is
+// kept pending) and forgets any signal received before. A signal that was
+// ignored when the program started stays ignored, as its caller asked.
+void InstallStopSignals();
+
+// Notes a stop signal taken some other way than through the handler, such
+// as sigtimedwait(); the first one noted is kept.
+void RecordStopSignal(int signal_number);
+
+// The first stop signal received, or 0.
+int StopSignal();
+
+// "SIGTERM" for SIGTERM, and so on for the stop signals; "signal N" for any
+// other.
+const char* StopSignalName(int signal_number);
+
+#endif  // VELMORJOB_CORE_STOP_SIGNAL_H_

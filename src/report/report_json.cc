@@ -1,0 +1,120 @@
+#include "report/report_json.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+
+#include "report/text_escape.h"
+#include "report/time_text.h"
+
+namespace {
+
+constexpr int kFirstSignalStatus = 129;  // 128 + SIGHUP
+constexpr int kLastSignalStatus = 192;   // 128 + the highest real-time signal
+
+// Writes the members of one object, each on a line of its own, indented by
+// the object's depth.
+class TObjectWriter {
+ public:
+  TObjectWriter(std::string& out, int depth) : out_(out), indent_(2 * depth, ' ') { out_ += "{"; }
+  void Field(std::string_view name, std::string_view value_text) {
+    out_ += first_ ? "\n" : ",\n";
+    first_ = false;
+    out_ += indent_ + "  \"";
+    out_ += name;
+    out_ += "\": ";
+    out_ += value_text;
+  }
+  void End() { out_ += first_ ? "}" : "\n" + indent_ + "}"; }
+
+ private:
+  std::string& out_;
+  std::string indent_;
+  bool first_ = true;
+};
+
+std::string NumberOrNull(std::optional<long> value) {
+  return value ? std::to_string(*value) : "null";
+}
+
+// At most kMaxConfigMessages are written, however many the record holds.
+std::size_t ConfigErrorsKept(const TRunRecord& record) {
+  return std::min(record.config_errors.size(), TRunRecord::kMaxConfigMessages);
+}
+
+std::string ConfigErrors(const TRunRecord& record) {
+  if (record.config_errors.empty()) return "[]";
+  std::string text = "[";
+  for (std::size_t i = 0; i < ConfigErrorsKept(record); ++i) {
+    const TConfigMessage& message = record.config_errors[i];
+    text += i == 0 ? "\n    " : ",\n    ";
+    TObjectWriter object(text, 2);
+    object.Field("line", NumberOrNull(message.line));
+    object.Field("message", JsonString(message.text));
+    object.End();
+  }
+  return text + "\n  ]";
+}
+
+std::string Steps(const TRunRecord& record) {
+  if (record.steps.empty()) return "[]";
+  std::string text = "[";
+  for (std::size_t i = 0; i < record.steps.size(); ++i) {
+    const TStepRecord& step = record.steps[i];
+    text += i == 0 ? "\n    " : ",\n    ";
+    TObjectWriter object(text, 2);
+    object.Field("kind", JsonString(step.kind));
+    object.Field("program", JsonString(step.program));
+    object.Field("command", JsonString(step.command));
+    object.Field("start_time", JsonString(Rfc3339(step.start)));
+    object.Field("duration_seconds", DurationText(step.seconds));
+    object.Field("exit_status", NumberOrNull(step.exit_status));
+    object.Field("signal", NumberOrNull(step.signal));
+    object.Field("timed_out", step.timed_out ? "true" : "false");
+    object.End();
+  }
+  return text + "\n  ]";
+}
+
+}  // namespace
+
+std::string_view ResultWord(int exit_status) {
+  switch (exit_status) {
+    case 0: return "ok";
+    case 1: return "usage-error";
+    case 2: return "config-error";
+    case 3: return "step-failed";
+    case 4: return "output-error";
+    case 75: return "locked";
+    default:
+      if (exit_status >= kFirstSignalStatus && exit_status <= kLastSignalStatus) return "stopped";
+      return "unknown";
+  }
+}
+
+std::string ReportJson(const TRunRecord& record) {
+  // The duration is the difference of the two times as written, so that the
+  // three agree to the millisecond; a clock set back reads as no time.
+  const std::int64_t start = EpochMilliseconds(record.start);
+  const std::int64_t end = EpochMilliseconds(record.end);
+  std::string text;
+  TObjectWriter object(text, 0);
+  object.Field("job", JsonString(record.job));
+  object.Field("config_file", JsonString(record.config));
+  object.Field("working_directory", JsonString(record.directory));
+  object.Field("host", JsonString(record.host));
+  object.Field("start_time", JsonString(Rfc3339(record.start)));
+  object.Field("end_time", JsonString(Rfc3339(record.end)));
+  object.Field("duration_seconds", MillisecondsAsSeconds(end > start ? end - start : 0));
+  object.Field("exit_status", std::to_string(record.exit_status));
+  object.Field("result", JsonString(ResultWord(record.exit_status)));
+  object.Field("config_errors", ConfigErrors(record));
+  object.Field(
+      "config_errors_not_kept",
+      std::to_string(record.config_errors_not_kept +
+                     static_cast<long>(record.config_errors.size() - ConfigErrorsKept(record))));
+  object.Field("steps", Steps(record));
+  object.End();
+  return text + "\n";
+}

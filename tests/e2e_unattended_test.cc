@@ -1,0 +1,294 @@
+// End-to-end runs of the options for unattended runs: time limits, stop
+// signals passed on to the running step, the run lock and --exit-on-error.
+// Steps record the processes they start, and the tests check that none of
+// them is left when the program has ended.
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "e2e_harness.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using testing::HasSubstr;
+
+const std::string kUsage = "Use: velmorjob [--config=filename] Jobname\n See manual for details.\n";
+
+// Whether the process has ended. A zombie has: only its parent has not
+// looked at it yet (and init may be slow to, or never do it, in a container).
+bool Ended(pid_t pid) {
+  if (kill(pid, 0) != 0) return errno == ESRCH;
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string fields;
+  std::getline(stat, fields);
+  const std::size_t after_name = fields.rfind(')');
+  return after_name != std::string::npos && fields.substr(after_name + 2, 1) == "Z";
+}
+
+class UnattendedTest : public E2eTest {
+ protected:
+  // Waits until the step has written the file, so that it is known to run.
+  void AwaitFile(const std::string& name) {
+    const auto deadline = std::chrono::steady_clock::now() + 30s;
+    while (!dir_.Exists(name) && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(5ms);
+    }
+    ASSERT_TRUE(dir_.Exists(name)) << name << " never appeared";
+    // A file written with echo may exist before its text is complete.
+    std::this_thread::sleep_for(20ms);
+  }
+
+  // The process ids a step wrote, one per line, to the file.
+  std::vector<pid_t> Pids(const std::string& name) const {
+    std::vector<pid_t> pids;
+    std::istringstream in(dir_.Read(name));
+    for (long pid; in >> pid;) pids.push_back(static_cast<pid_t>(pid));
+    return pids;
+  }
+
+  // Every process the step recorded has ended, allowing a moment for a
+  // SIGKILL sent last to take effect.
+  void ExpectAllEnded(const std::string& name) {
+    const std::vector<pid_t> pids = Pids(name);
+    ASSERT_FALSE(pids.empty());
+    for (const pid_t pid : pids) {
+      const auto deadline = std::chrono::steady_clock::now() + 5s;
+      while (!Ended(pid) && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(5ms);
+      }
+      EXPECT_TRUE(Ended(pid)) << "process " << pid << " of the step still runs";
+      if (!Ended(pid)) kill(pid, SIGKILL);
+    }
+  }
+};
+
+// A step that records in pids its shell, a background process it starts and
+// the program it runs in the foreground, then runs for a long time. The
+// program notes in got each stop signal that reaches it, and says ready
+// once it is waiting.
+const char kLongStep[] =
+    "echo $$ >> pids\n"
+    "sleep 300 & echo $! >> pids\n"
+    "sh -c 'echo $$ >> pids\n"
+    "  for s in TERM HUP INT QUIT; do trap \"echo $s >> got; exit 1\" $s; done\n"
+    "  echo > ready\n"
+    "  while :; do sleep 0.05; done'";
+
+TEST_F(UnattendedTest, StepThatRunsInTimeIsUntouched) {
+  Stub("indexer", "sleep 0.2; echo in time");
+  Config(kNightly);
+  Expect(Run({"--timeout=60", "--kill-after=1", "nightly"}), kBanner + "in time\n", 0);
+  EXPECT_EQ("indexer [--maxfiles=500] [--charset=3] [--statistic=1]\nrunner [--program=report]\n",
+            Calls());
+}
+
+TEST_F(UnattendedTest, StepOverItsTimeIsEndedWithEverythingItStartedAndTheJobGoesOn) {
+  Stub("indexer", kLongStep);
+  Config(kNightly);
+  // Long enough for the program to be waiting when its time is up.
+  const TRun run = Run({"--timeout=1.5", "nightly"});
+  EXPECT_EQ(kBanner + "Step \"./indexer\" timed out after 1.5\n", run.out);
+  EXPECT_EQ(3, run.status);
+  EXPECT_THAT(run.err, testing::MatchesRegex("(|.*Terminated\n)"));
+  // SIGTERM reached the program under the shell, not only the shell.
+  EXPECT_EQ("TERM\n", dir_.Read("got"));
+  ExpectAllEnded("pids");
+  // A timed-out step is a failed step: the next one still runs.
+  EXPECT_EQ("indexer [--maxfiles=500] [--charset=3] [--statistic=1]\nrunner [--program=report]\n",
+            Calls());
+}
+
+TEST_F(UnattendedTest, StepThatIgnoresSigtermIsKilledAfterKillAfter) {
+  // The ignored SIGTERM is inherited by everything the step starts.
+  Stub("indexer",
+       "trap '' TERM\necho $$ >> pids\nsleep 300 & echo $! >> pids\n"
+       "sh -c 'echo $$ >> pids; sleep 300'");
+  Config(kNightly);
+  const TRun run = Run({"--timeout=0.2", "--kill-after=0.3", "--exit-on-error", "nightly"});
+  EXPECT_EQ(kBanner + "Step \"./indexer\" timed out after 0.2\n", run.out);
+  EXPECT_EQ(3, run.status);
+  ExpectAllEnded("pids");
+  EXPECT_EQ("indexer [--maxfiles=500] [--charset=3] [--statistic=1]\n", Calls());
+}
+
+TEST_F(UnattendedTest, TimeoutMessageUsesTheLimitAsWritten) {
+  Stub("indexer", "sleep 300");
+  Config("[Job nightly]\n[Index]\n");
+  for (const char* limit : {"0.25", ".25s", "0.005m"}) {
+    SCOPED_TRACE(limit);
+    const TRun run = Run({std::string("--timeout=") + limit, "nightly"});
+    EXPECT_EQ(kBanner + "Step \"./indexer\" timed out after " + limit + "\n", run.out);
+    EXPECT_EQ(3, run.status);
+  }
+}
+
+TEST_F(UnattendedTest, BadDurationIsAUsageErrorAndNothingIsRead) {
+  const struct {
+    const char* arg;
+    std::string message;
+  } cases[] = {
+      {"--timeout=0", "Invalid duration \"0\" for --timeout"},
+      {"--timeout=0s", "Invalid duration \"0s\" for --timeout"},
+      {"--timeout=-5", "Invalid duration \"-5\" for --timeout"},
+      {"--timeout=5x", "Invalid duration \"5x\" for --timeout"},
+      {"--timeout=1e3", "Invalid duration \"1e3\" for --timeout"},
+      {"--timeout=5 s", "Invalid duration \"5 s\" for --timeout"},
+      {"--timeout=", "Invalid duration \"\" for --timeout"},
+      {"--kill-after=soon", "Invalid duration \"soon\" for --kill-after"},
+      {"--kill-after=1.2.3", "Invalid duration \"1.2.3\" for --kill-after"},
+  };
+  // No configuration file: reading it would say so.
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.arg);
+    Expect(Run({c.arg, "nightly"}),
+           kBanner + c.message + ": give a positive number with an optional unit s, m, h or d\n" +
+               kUsage,
+           1);
+  }
+  Expect(Run({"--timeout", "nightly"}),
+         kBanner + "Option --timeout needs a value: --timeout=DURATION\n" + kUsage, 1);
+  Expect(Run({"--report=", "nightly"}),
+         kBanner + "Option --report needs a file name: --report=FILE\n" + kUsage, 1);
+}
+
+TEST_F(UnattendedTest, StopSignalIsPassedToTheStepsGroupAndNoLaterStepStarts) {
+  const struct {
+    int signal_number;
+    const char* name;
+    int status;
+  } cases[] = {
+      {SIGTERM, "SIGTERM", 143},
+      {SIGHUP, "SIGHUP", 129},
+      {SIGINT, "SIGINT", 130},
+      {SIGQUIT, "SIGQUIT", 131},
+  };
+  Stub("indexer", kLongStep);
+  Config(kNightly);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (const char* file : {"pids", "got", "ready", "calls.log"}) unlink(dir_.File(file).c_str());
+    // A short --kill-after: the background sleep ignores SIGINT and SIGQUIT,
+    // as background processes of a script do.
+    const TStarted started = Start({"--kill-after=0.5", "nightly"});
+    AwaitFile("ready");
+    kill(started.pid, c.signal_number);
+    const TRun run = Finish(started);
+    EXPECT_EQ(kBanner + "Job \"nightly\" stopped by " + c.name + "\n", run.out);
+    EXPECT_EQ(c.status, run.status);
+    // The signal itself reached the program under the step's shell.
+    EXPECT_EQ(c.name + 3 + std::string("\n"), dir_.Read("got"));
+    ExpectAllEnded("pids");
+    EXPECT_EQ("indexer [--maxfiles=500] [--charset=3] [--statistic=1]\n", Calls());
+  }
+}
+
+TEST_F(UnattendedTest, StopSignalWhileTheFileIsReadStopsAtOnce) {
+  // A named pipe that no one writes: the open waits until the signal comes.
+  ASSERT_EQ(0, mkfifo(dir_.File("pipe.conf").c_str(), 0600));
+  const TStarted started = Start({"--config=pipe.conf", "nightly"});
+  std::this_thread::sleep_for(200ms);
+  kill(started.pid, SIGTERM);
+  Expect(Finish(started), kBanner + "Job \"nightly\" stopped by SIGTERM\n", 143);
+
+  // Opened, and part of a section written: the read waits for the rest.
+  const TStarted reading = Start({"--config=pipe.conf", "nightly"});
+  std::ofstream writer(dir_.File("pipe.conf"));
+  writer << "[Job nightly]\n[Index]\n" << std::flush;
+  std::this_thread::sleep_for(200ms);
+  kill(reading.pid, SIGHUP);
+  Expect(Finish(reading), kBanner + "Job \"nightly\" stopped by SIGHUP\n", 129);
+  EXPECT_FALSE(dir_.Exists("calls.log"));
+}
+
+TEST_F(UnattendedTest, SecondRunWhileTheFirstHoldsTheLockRunsNothing) {
+  Stub("indexer", "echo $$ > started; while [ ! -e go ]; do sleep 0.02; done");
+  Config(kNightly);
+  const TStarted first = Start({"--lock", "nightly"});
+  AwaitFile("started");
+
+  TStarted second = StartWithOutputTo(dir_.File("second.out"), {"--lock", "nightly"});
+  const TRun held = Finish(second);
+  EXPECT_EQ(75, held.status);
+  EXPECT_EQ(
+      kBanner + "Job \"nightly\" not run: lock file [.velmorjob.lock] is held by another run\n",
+      dir_.Read("second.out"));
+  // Modes that run nothing take no lock.
+  const TRun dry = RunWithOutputTo(dir_.File("dry.out"), {"--lock", "--dry-run", "nightly"});
+  EXPECT_EQ(0, dry.status);
+
+  dir_.Write("go", "");
+  EXPECT_EQ(0, Finish(first).status);
+  EXPECT_EQ("indexer [--maxfiles=500] [--charset=3] [--statistic=1]\nrunner [--program=report]\n",
+            Calls());
+
+  // Free again once the first has ended; the file stays.
+  Expect(Run({"--lock", "nightly"}), kBanner, 0);
+  struct stat lock = {};
+  ASSERT_EQ(0, stat(dir_.File(".velmorjob.lock").c_str(), &lock));
+  const mode_t mask = umask(0);
+  umask(mask);
+  EXPECT_EQ(0644 & ~mask, lock.st_mode & 0777);
+}
+
+TEST_F(UnattendedTest, StepsDoNotInheritTheLock) {
+  // Each step lists the files it has open.
+  Stub("indexer", "for fd in /proc/$$/fd/*; do readlink \"$fd\"; done > open-files; true");
+  Config("[Job nightly]\n[Index]\n");
+  Expect(Run({"--lock=my.lock", "nightly"}), kBanner, 0);
+  EXPECT_THAT(dir_.Read("open-files"), testing::Not(HasSubstr("my.lock")));
+  EXPECT_TRUE(dir_.Exists("my.lock"));
+}
+
+TEST_F(UnattendedTest, LockFileThatCannotBeOpenedIsAConfigurationError) {
+  Config(kNightly);
+  Expect(
+      Run({"--lock=no/such/dir/x.lock", "nightly"}),
+      kBanner + "Lock file [no/such/dir/x.lock] could not be opened: No such file or directory\n",
+      2);
+  EXPECT_FALSE(dir_.Exists("calls.log"));
+}
+
+TEST_F(UnattendedTest, ExitOnErrorRunsNoStepAfterAFailedOne) {
+  const struct {
+    const char* what;
+    const char* indexer;
+    std::vector<std::string> args;
+    std::string out;
+  } cases[] = {
+      {"non-zero exit", "exit 1", {"--exit-on-error", "nightly"}, ""},
+      {"killed", "kill -KILL $$", {"nightly", "--exit-on-error"}, ""},
+      {"timed out",
+       "sleep 300",
+       {"--exit-on-error", "--timeout=0.1s", "nightly"},
+       "Step \"./indexer\" timed out after 0.1s\n"},
+  };
+  Config(kNightly);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    unlink(dir_.File("calls.log").c_str());
+    Stub("indexer", c.indexer);
+    const TRun run = Run(c.args);
+    EXPECT_EQ(kBanner + c.out, run.out);
+    EXPECT_EQ(3, run.status);
+    EXPECT_EQ("indexer [--maxfiles=500] [--charset=3] [--statistic=1]\n", Calls());
+  }
+  // Without it, the runner still runs after a failed indexer.
+  unlink(dir_.File("calls.log").c_str());
+  Stub("indexer", "exit 1");
+  EXPECT_EQ(3, Run({"nightly"}).status);
+  EXPECT_THAT(Calls(), HasSubstr("runner"));
+}
+
+}  // namespace

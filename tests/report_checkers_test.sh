@@ -1,0 +1,124 @@
+#!/usr/bin/env bash
+# Writes sample run reports and metrics files with the C++ code and checks
+# them with tools/check-report and tools/check-metrics; then breaks them in
+# the ways a faulty writer could and requires the checkers to fail.
+# Usage: report_checkers_test.sh REPORT-SAMPLES-PROGRAM SOURCE-DIR
+set -euo pipefail
+samples=$1
+source_dir=$2
+check_report=(/usr/bin/python3 "$source_dir/tools/check-report")
+check_metrics=(/usr/bin/python3 "$source_dir/tools/check-metrics")
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+
+fail() {
+  echo "FAILED: $*"
+  failures=$((failures + 1))
+}
+
+expect_pass() {  # expect_pass WHAT COMMAND...
+  local what=$1 output
+  shift
+  if output=$("$@" 2>&1); then
+    echo "ok: $what"
+  else
+    fail "$what"
+    printf '%s\n' "$output"
+  fi
+}
+
+expect_fail() {  # expect_fail WHAT COMMAND...
+  local what=$1 output status=0
+  shift
+  output=$("$@" 2>&1) || status=$?
+  if [[ $status -eq 1 && $output == *FAILED* ]]; then
+    echo "ok: rejected $what"
+  else
+    fail "$what was not rejected (status $status)"
+    printf '%s\n' "$output"
+  fi
+}
+
+mkdir "$work/good" "$work/bad"
+"$samples" "$work/good"
+cd "$work/good"
+
+expect_pass "every report" "${check_report[@]}" ./*.json
+for name in clean hostile stopped; do
+  expect_pass "$name.prom" "${check_metrics[@]}" --job-of="$name.json" --last-success=present "$name.prom"
+done
+for name in config-errors timeout locked; do
+  expect_pass "$name.prom" "${check_metrics[@]}" --job-of="$name.json" --last-success=absent "$name.prom"
+done
+# The name as the parsers read it back: the bytes that were not UTF-8 each
+# became U+FFFD.
+expect_pass "the hostile job name read back" "${check_metrics[@]}" \
+  --job=$'we"ird\\name\nwith\tcontrol\x01 and \xef\xbf\xbd\xef\xbf\xbd bytes' hostile.prom
+expect_pass "the carried-over success" grep -qx \
+  'velmorjob_last_success_timestamp_seconds{job="we\\"ird\\\\name\\nwith.*} 1796869810.579' hostile.prom
+
+# Copies of the good files, each broken in one way a faulty writer could.
+broken() {  # broken NAME SOURCE SED-SCRIPT
+  sed "$3" "$2" >"$work/bad/$1"
+  if cmp -s "$2" "$work/bad/$1"; then
+    fail "the edit of $1 changed nothing"
+  fi
+}
+broken missing-field.json clean.json '/"host":/d'
+broken extra-field.json clean.json '1s/{/{ "extra": 1,/'
+broken wrong-result.json clean.json 's/"result": "ok"/"result": "step-failed"/'
+broken unknown-word.json clean.json 's/"result": "ok"/"result": "OK"/'
+broken hour-24.json clean.json 's/T02:30:00.123Z/T24:30:00.123Z/'
+broken february-30.json clean.json 's/"2026-12-10T02:30:00.123Z"/"2026-02-30T02:30:00.123Z"/'
+broken not-utc.json clean.json 's/\.123Z"/.123+01:00"/'
+broken relative-path.json clean.json 's|"/srv/search"|"srv/search"|'
+broken status-and-signal.json stopped.json 's/"exit_status": null/"exit_status": 0/'
+broken not-a-number.json clean.json 's/"duration_seconds": 3723.456/"duration_seconds": NaN/'
+broken key-twice.json clean.json 's/"host": "idx1.example"/"host": "a", "host": "b"/'
+broken not-utf8.json clean.json $'s/idx1/idx\xff/'
+broken unescaped-quote.json hostile.json 's/we\\"ird/we"ird/'
+head -c 300 clean.json >"$work/bad/cut.json"
+printf '%s' "$(cat clean.json)" >"$work/bad/no-newline.json"
+
+broken missing-gauge.prom clean.prom '/velmorjob_last_run_failed_steps/d'
+broken counter.prom clean.prom 's/^# TYPE velmorjob_last_run_exit_status gauge/# TYPE velmorjob_last_run_exit_status counter/'
+broken no-help.prom clean.prom '/^# HELP velmorjob_last_run_duration_seconds/d'
+broken another-label.prom clean.prom 's/{job="nightly"}/{job="nightly",host="a"}/'
+broken two-jobs.prom clean.prom '0,/{job="nightly"}/s//{job="weekly"}/'
+broken unknown-metric.prom clean.prom '/^velmorjob_last_run_exit_status{/a velmorjob_other{job="nightly"} 1'
+broken early-success.prom clean.prom 's/^\(velmorjob_last_success_timestamp_seconds{job="nightly"}\) .*/\1 17/'
+broken fraction.prom timeout.prom 's/^\(velmorjob_last_run_failed_steps{job="hourly"}\) .*/\1 2.5/'
+broken negative.prom timeout.prom 's/^\(velmorjob_last_run_duration_seconds{job="hourly"}\) .*/\1 -1/'
+broken unescaped-quote.prom hostile.prom 's/we\\"ird/we"ird/g'
+head -c 200 clean.prom >"$work/bad/cut.prom"
+
+expect_each_rejected() {  # expect_each_rejected COMMAND... -- FILE...
+  local command=() output status=0 file
+  while [[ $1 != -- ]]; do
+    command+=("$1")
+    shift
+  done
+  shift
+  output=$("${command[@]}" "$@" 2>&1) || status=$?
+  [[ $status -eq 1 ]] || fail "status $status from ${command[*]##*/}"
+  for file in "$@"; do
+    if grep -qxF "FAILED: $file" <<<"$output"; then
+      echo "ok: rejected ${file##*/}"
+    else
+      fail "${file##*/} was not rejected"
+    fi
+  done
+  printf '%s\n' "$output" | sed 's/^/  | /'
+}
+
+expect_each_rejected "${check_report[@]}" -- "$work"/bad/*.json
+expect_each_rejected "${check_metrics[@]}" -- "$work"/bad/*.prom
+expect_fail "one bad report among good ones" "${check_report[@]}" clean.json "$work/bad/cut.json" locked.json
+expect_fail "another job than expected" "${check_metrics[@]}" --job=weekly clean.prom
+expect_fail "the hostile name read back differently" "${check_metrics[@]}" \
+  --job=$'we"ird\\name\nwith\tcontrol\x01 and \xff\xc0 bytes' hostile.prom
+expect_fail "a success where none is expected" "${check_metrics[@]}" --last-success=absent clean.prom
+expect_fail "no success where one is expected" "${check_metrics[@]}" --last-success=present locked.prom
+
+exit $((failures > 0))

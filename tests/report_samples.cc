@@ -1,0 +1,132 @@
+// Writes run reports and metrics files of varied runs into a directory, as
+// velmorjob writes them, for the checkers in tools/ to read:
+//   report_samples DIR
+// For each sample NAME it writes DIR/NAME.json and DIR/NAME.prom.
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+
+#include "core/run_record.h"
+#include "report/report_files.h"
+
+namespace {
+
+constexpr std::int64_t kStart = 1796869800123;  // 2026-12-10T02:30:00.123Z
+
+TWallClock::time_point At(std::int64_t epoch_milliseconds) {
+  return TWallClock::time_point(std::chrono::milliseconds(epoch_milliseconds));
+}
+
+TRunRecord Record(const std::string& job, int exit_status, std::int64_t seconds) {
+  TRunRecord record;
+  record.job = job;
+  record.config = "/srv/search/search.conf";
+  record.directory = "/srv/search";
+  record.host = "idx1.example";
+  record.start = At(kStart);
+  record.end = At(kStart + seconds * 1000 + 456);
+  record.exit_status = exit_status;
+  return record;
+}
+
+TStepRecord Step(bool index, std::string command, std::int64_t offset, double seconds) {
+  TStepRecord step;
+  step.kind = index ? "Index" : "Runner";
+  step.program = index ? "./indexer" : "./runner";
+  step.command = std::move(command);
+  step.start = At(kStart + offset);
+  step.seconds = seconds;
+  return step;
+}
+
+TStepRecord Exited(TStepRecord step, int status) {
+  step.exit_status = status;
+  return step;
+}
+
+TStepRecord Killed(TStepRecord step, int signal, bool timed_out) {
+  step.signal = signal;
+  step.timed_out = timed_out;
+  return step;
+}
+
+bool Write(const std::string& directory, const std::string& name, const TRunRecord& record) {
+  std::string reason;
+  if (!WriteReportFile(directory + "/" + name + ".json", record, reason) ||
+      !WriteMetricsFile(directory + "/" + name + ".prom", record, reason)) {
+    std::fprintf(stderr, "report_samples: %s\n", reason.c_str());
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: report_samples DIR\n");
+    return 2;
+  }
+  const std::string dir = argv[1];
+  bool written = true;
+
+  // A clean run: its success is the first.
+  TRunRecord clean = Record("nightly", 0, 3723);
+  clean.steps = {Exited(Step(true, "./indexer  --maxfiles=500 --charset=3", 1, 3600.25), 0),
+                 Exited(Step(false, "./runner  --program=report", 3600300, 122.9), 0)};
+  written &= Write(dir, "clean", clean);
+
+  // A hostile job name and command texts; the success of an earlier run is
+  // carried over by the failed one.
+  const std::string hostile = "we\"ird\\name\nwith\tcontrol\x01 and \xFF\xC0 bytes";
+  TRunRecord earlier = Record(hostile, 0, 10);
+  written &= Write(dir, "hostile", earlier);
+  TRunRecord failed = Record(hostile, 3, 20);
+  failed.config = "/srv/we\"ird\\dir\n/search.conf";
+  failed.directory = "/srv/we\"ird\\dir\n";
+  failed.host = "host\xE2\x82";
+  failed.start = At(kStart + 86'400'000);
+  failed.end = At(kStart + 86'420'000);
+  failed.steps = {
+      Exited(Step(true, "./indexer  --url='http://h/?q=\"a\\b\"&x=\xFF' --proxy='a'\\''b'",
+                  86'400'001, 0.5),
+             1),
+      Exited(Step(false, "./runner  --program='two\nlines'", 86'400'600, 0.0004), 0)};
+  written &= Write(dir, "hostile", failed);
+
+  // Configuration errors with and without line numbers, more than are kept;
+  // the job never succeeded.
+  TRunRecord errors = Record("weekly", 2, 0);
+  errors.config_errors.push_back({std::nullopt, "Cannot read \"search.conf\": Is a directory"});
+  for (long line = 1; errors.config_errors.size() < TRunRecord::kMaxConfigMessages; ++line) {
+    errors.config_errors.push_back(
+        {line, "Error at line " + std::to_string(line) + ":\nMaxFile\xFF 5\n"});
+  }
+  errors.config_errors_not_kept = 5;
+  written &= Write(dir, "config-errors", errors);
+
+  // Stopped by SIGTERM while the second step ran, after a success before.
+  TRunRecord stopped = Record("nightly", 0, 50);
+  written &= Write(dir, "stopped", stopped);
+  stopped = Record("nightly", 143, 100);
+  stopped.steps = {Exited(Step(true, "./indexer ", 2, 40), 0),
+                   Killed(Step(false, "./runner ", 40003, 59.9), 15, false)};
+  written &= Write(dir, "stopped", stopped);
+
+  // A step that timed out and was killed, one that ignored the signal and
+  // exited, and one that could not be started.
+  TRunRecord timeout = Record("hourly", 3, 7205);
+  timeout.steps = {Killed(Step(true, "./indexer  --maxfiles=9", 3, 7200.1), 9, true),
+                   Exited(Step(false, "./runner ", 7200200, 3.25), 0),
+                   Step(false, "./runner  --program=x", 7203500, 0)};
+  timeout.steps[1].timed_out = true;
+  written &= Write(dir, "timeout", timeout);
+
+  // Another run held the lock: nothing ran.
+  written &= Write(dir, "locked", Record("nightly", 75, 0));
+
+  return written ? 0 : 1;
+}
