@@ -38,6 +38,11 @@ class TLineReader {
   // size must be at least 2.
   long Skip(char keep, int size);
 
+  // Which piece of its line the last piece delivered or passed over was: 1
+  // for a piece that begins a line, 2 for the piece after it when the line
+  // did not fit in one piece, and so on; 0 before the first piece.
+  long Piece() const { return piece_; }
+
   bool Eof() const { return eof_; }
   bool Error() const { return error_; }
   int ErrorNumber() const { return error_number_; }
@@ -52,6 +57,8 @@ class TLineReader {
   std::unique_ptr<char[]> block_;
   std::size_t begin_ = 0;
   std::size_t end_ = 0;
+  long piece_ = 0;
+  bool piece_ended_line_ = true;  // the last piece ended with a newline
   bool eof_ = false;
   bool error_ = false;
   int error_number_ = 0;
