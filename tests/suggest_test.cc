@@ -7,6 +7,15 @@
 
 namespace {
 
+TEST(SuggestTest, ComparesWithCaseIgnored) {
+  EXPECT_TRUE(EqualIgnoringCase("jOB", "Job"));
+  EXPECT_TRUE(EqualIgnoringCase("", ""));
+  EXPECT_FALSE(EqualIgnoringCase("Jobs", "Job"));
+  // Only ASCII letters fold: '[' and '{' are 'Z' + 1 and 'z' + 1.
+  EXPECT_FALSE(EqualIgnoringCase("[", "{"));
+  EXPECT_FALSE(EqualIgnoringCase("\xc0", "\xe0"));
+}
+
 TEST(SuggestTest, CountsEditsWithCaseIgnored) {
   const struct {
     const char* a;

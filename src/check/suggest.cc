@@ -16,6 +16,14 @@ int AllowedEdits(std::size_t length) {
 
 }  // namespace
 
+bool EqualIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (!Same(a[i], b[i])) return false;
+  }
+  return true;
+}
+
 int CaselessEditDistance(std::string_view a, std::string_view b) {
   // Three rows of the table of distances between prefixes: the one before
   // the last is needed for a swap of two neighbours.

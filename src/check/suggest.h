@@ -6,6 +6,9 @@
 // Finds, among the words a setting may hold, the one an operator most
 // likely meant when writing a word that is none of them.
 
+// Whether a and b differ at most in the case of ASCII letters.
+bool EqualIgnoringCase(std::string_view a, std::string_view b);
+
 // How many single-byte insertions, deletions, substitutions and swaps of
 // two neighbours turn a into b, with ASCII letters that differ only in case
 // counted as equal.
