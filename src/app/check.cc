@@ -1,9 +1,12 @@
 #include "app/check.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "app/config_file.h"
