@@ -1,6 +1,7 @@
 // Runs the whole program over an arbitrary configuration file in the modes
 // that run no step: --dry-run for a job named by the input, --check and
-// --list. Any attempt to run a step aborts.
+// --list. --check explains every error and warns as it always does, so its
+// reasons and suggestions are fuzzed too. Any attempt to run a step aborts.
 
 #include <cstddef>
 #include <cstdint>

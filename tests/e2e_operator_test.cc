@@ -180,13 +180,27 @@ TEST_F(OperatorTest, CheckReportsEveryProblemOfEverySection) {
   Expect(Run({"--check"}),
          std::string(kBanner) +
              "Error at line 3:\nMaxFiles 1\n"
+             "search.conf:3: error: setting before the first step header of job \"a\"; a "
+             "setting belongs to the [Index] or [Runner] header above it\n"
              "Error at line 6:\nmaxfiles 3\n"
+             "search.conf:6: error: unknown key \"maxfiles\" for an Index step; did you mean "
+             "\"MaxFiles\"?\n"
              "Error at line 7:\n\n"
+             "search.conf:7: error: empty line in the section of job \"a\": empty lines end "
+             "nothing and are not allowed there; a section runs to the next line that begins "
+             "\"[Job \"\n"
              "Error at line 8:\n[Job \n"
+             "search.conf:8: error: job header \"[Job \" has no closing \"]\"\n"
              "Error at line 13:\nURL http://a/\n"
+             "search.conf:13: error: \"URL\" is an Index setting, not a Runner setting\n"
              "Error at line 14:\n[Job ]\n"
-             "Error at line 17:\nParams"
-             "Checked 3 jobs and 3 steps: 7 errors.\n",
+             "search.conf:14: error: job header \"[Job ]\" has no name\n"
+             "search.conf:15: warning: job \"a\" is defined again; a run reads this section "
+             "only because the one at line 2 has errors\n"
+             // The last line has no line end: the explanation begins a line.
+             "Error at line 17:\nParams\n"
+             "search.conf:17: error: key \"Params\" has no value\n"
+             "Checked 3 jobs and 3 steps: 7 errors, 1 warning.\n",
          2);
   EXPECT_FALSE(dir_.Exists("calls.log"));
 }

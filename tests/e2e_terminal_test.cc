@@ -129,7 +129,10 @@ TEST_F(TerminalTest, InterruptAndQuitKeysStopTheStepAndTheJob) {
       {"\x03", "Ctrl-C", 130},
       {"\x1c", "Ctrl-\\", 131},
   };
-  Stub("indexer", "echo waiting; sleep 300");
+  // The program that says it is waiting is the one that waits: a shell
+  // that echoed first and then started sleep would hold back a key typed
+  // in between until its sleep ended.
+  Stub("indexer", "exec perl -e '$| = 1; print \"waiting\\n\"; sleep 300'");
   Config(kNightly);
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

@@ -37,6 +37,14 @@ bool Ended(pid_t pid) {
   return after_name != std::string::npos && fields.substr(after_name + 2, 1) == "Z";
 }
 
+// Whether the process waits in open() for a named pipe's writer.
+bool WaitsForAWriter(pid_t pid) {
+  std::ifstream wchan("/proc/" + std::to_string(pid) + "/wchan");
+  std::string where;
+  std::getline(wchan, where);
+  return where == "wait_for_partner";
+}
+
 class UnattendedTest : public E2eTest {
  protected:
   // Waits until the step has written the file, so that it is known to run.
@@ -198,7 +206,12 @@ TEST_F(UnattendedTest, StopSignalWhileTheFileIsReadStopsAtOnce) {
   // A named pipe that no one writes: the open waits until the signal comes.
   ASSERT_EQ(0, mkfifo(dir_.File("pipe.conf").c_str(), 0600));
   const TStarted started = Start({"--config=pipe.conf", "nightly"});
-  std::this_thread::sleep_for(200ms);
+  // Signalled before it waits (its start may be slow, under valgrind say),
+  // the program would end by the signal itself, not by its own choice.
+  const auto deadline = std::chrono::steady_clock::now() + 60s;
+  while (!WaitsForAWriter(started.pid) && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(5ms);
+  }
   kill(started.pid, SIGTERM);
   Expect(Finish(started), kBanner + "Job \"nightly\" stopped by SIGTERM\n", 143);
 

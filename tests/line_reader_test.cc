@@ -129,6 +129,38 @@ TEST(LineReaderTest, SkipPassesOverExactlyThePiecesGetsWouldDeliver) {
   }
 }
 
+TEST(LineReaderTest, NumbersThePiecesOfEachLine) {
+  TTempDir dir;
+  // 354 bytes and a line end arrive as two pieces, 600 bytes and a line end
+  // as three; after 254 bytes that fill a piece, their line end is a second.
+  const std::string path =
+      dir.Write("conf", "one\n" + std::string(254, 'b') + std::string(100, 'c') + "\n" +
+                            std::string(600, 'd') + "\n" + std::string(254, 'e') + "\nend");
+  TLineReader reader;
+  ASSERT_TRUE(reader.Open(path.c_str()));
+  EXPECT_EQ(0, reader.Piece());
+  char line[255];
+  std::vector<long> pieces;
+  while (reader.Gets(line, sizeof line)) pieces.push_back(reader.Piece());
+  EXPECT_EQ((std::vector<long>{1, 1, 2, 1, 2, 3, 1, 2, 1}), pieces);
+  // The numbering goes on across pieces passed over.
+  ASSERT_TRUE(reader.Open(path.c_str()));
+  EXPECT_EQ(0, reader.Piece());
+  EXPECT_EQ(2, reader.Skip('c', sizeof line));
+  EXPECT_EQ(1, reader.Piece());
+  ASSERT_TRUE(reader.Gets(line, sizeof line));
+  EXPECT_EQ(2, reader.Piece());
+  EXPECT_EQ(4, reader.Skip('\n', sizeof line));
+  EXPECT_EQ(1, reader.Piece());
+  ASSERT_TRUE(reader.Gets(line, sizeof line));
+  EXPECT_STREQ("\n", line);
+  EXPECT_EQ(2, reader.Piece());
+  // A read that finds nothing leaves the number as it was.
+  ASSERT_TRUE(reader.Gets(line, sizeof line));
+  EXPECT_FALSE(reader.Gets(line, sizeof line));
+  EXPECT_EQ(1, reader.Piece());
+}
+
 TEST(LineReaderTest, NothingReadLeavesTheBufferAsItWas) {
   TTempDir dir;
   TLineReader reader;

@@ -35,6 +35,21 @@ TEST_F(ReadStateTest, CutsAtTheFirstCommentSignAndCountsEveryRead) {
   EXPECT_TRUE(fp.Eof());
 }
 
+TEST_F(ReadStateTest, TellsWhetherACommentWasCut) {
+  using namespace std::string_literals;
+  // A NUL byte ends the text as a comment sign does, but cuts nothing.
+  Open("# all comment\n\0# after a NUL\nplain\n"s);
+  long counter = 0;
+  ASSERT_EQ(TRead::kLine, ReadLine(counter));
+  EXPECT_STREQ("", str);
+  EXPECT_TRUE(comment_cut);
+  ASSERT_EQ(TRead::kLine, ReadLine(counter));
+  EXPECT_STREQ("", str);
+  EXPECT_FALSE(comment_cut);
+  ASSERT_EQ(TRead::kLine, ReadLine(counter));
+  EXPECT_FALSE(comment_cut);
+}
+
 TEST_F(ReadStateTest, LongLineArrivesInPiecesOf254Bytes) {
   const std::string comment = "#" + std::string(300, 'c');
   Open(std::string(254, 'a') + std::string(10, 'b') + "\nx" + comment + "\n");

@@ -1,71 +1,250 @@
 #include "app/check.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <map>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 #include "app/config_file.h"
+#include "check/explain.h"
 #include "core/job_header.h"
 #include "core/outcome.h"
 #include "core/read_state.h"
 #include "job/run_files.h"
 #include "job/step_list.h"
-#include "options/add_commad.h"
+#include "options/option_table.h"
+#include "options/setting_rules.h"
 
 namespace {
 
 const char* Plural(long count) { return count == 1 ? "" : "s"; }
 
+// What the check has seen of the sections of one job name.
+struct TJobSections {
+  long first_line = 0;  // the header of the first section
+  long sections = 0;    // the sections read so far
+  long used_line = 0;   // the header of the first one without errors, or 0
+};
+
+// The row of the table that stands for a rule's key: the first rule of the
+// same step kind and key.
+std::size_t KeyRow(const TOptionRule* rule) {
+  const TOptionRule* row = data;
+  while (std::strcmp(row->step, rule->step) != 0 || std::strcmp(row->key, rule->key) != 0) ++row;
+  return static_cast<std::size_t>(row - data);
+}
+
+std::size_t RuleCount() {
+  std::size_t count = 0;
+  while (data[count].step != nullptr) ++count;
+  return count;
+}
+
+// Reads the sections as the job reader would and says, for each line a run
+// would report and each line that would surprise, what is wrong with it.
+// Nothing it keeps grows with the file but the record of job names.
+class TChecker {
+ public:
+  explicit TChecker(const std::string& path) : path_(path), key_lines_(RuleCount(), 0) {}
+
+  bool InSection() const { return section_ != nullptr; }
+  long jobs() const { return jobs_; }
+  long steps() const { return steps_; }
+  long warnings() const { return warnings_; }
+
+  // A line that begins "[Job ": it ends the section before it.
+  void JobHeader(long counter, const TJobHeader& header) {
+    EndSection();
+    if (header.kind == THeaderKind::kMalformed) {
+      ExplainMalformedHeader(Begin(), str, comment_cut);
+      Error(counter);
+      return;
+    }
+    ++jobs_;
+    auto found = jobs_seen_.find(header.name);
+    if (found == jobs_seen_.end()) {
+      found = jobs_seen_.emplace(std::string(header.name), TJobSections()).first;
+      found->second.first_line = counter;
+    } else {
+      const TJobSections& seen = found->second;
+      WarnJobAgain(Begin(), header.name, seen.sections, seen.first_line, seen.used_line);
+      Warning(counter);
+    }
+    ++found->second.sections;
+    section_ = &*found;
+    section_line_ = counter;
+    errors_before_section_ = outcome.config_errors;
+    has_step_ = false;
+  }
+
+  // A line inside a section that begins with '['.
+  void BracketLine(long counter) {
+    bool named = false;
+    for (const TRunFile* row = runfiles; row->step != nullptr; ++row) {
+      if (!NamesStep(str, *row)) continue;
+      named = true;
+      ResetStep(step_, *row);
+      has_step_ = true;
+      step_line_ = counter;
+      std::fill(key_lines_.begin(), key_lines_.end(), 0);
+      ++steps_;
+      const std::string_view after = TextAfterStepName(str, row->step);
+      if (!after.empty() && after != "]") {
+        WarnStepHeaderText(Begin(), str, row->step);
+        Warning(counter);
+      }
+    }
+    if (!named) {
+      WarnNoStepKind(Begin(), str, step_.name, has_step_ ? step_line_ : 0);
+      Warning(counter);
+    }
+  }
+
+  // Any other line inside a section: a setting of the step above it.
+  void BodyLine(long counter) {
+    if (has_step_) {
+      const TSettingVerdict verdict = ApplySetting(str, step_.name, step_.params);
+      if (verdict.fault == TSettingFault::kNone) {
+        SettingWarnings(counter, verdict);
+      } else {
+        BadLine(counter, verdict.fault == TSettingFault::kBlankLine, &verdict);
+      }
+    } else {
+      BadLine(counter, SplitSetting(str).key.empty(), nullptr);
+    }
+  }
+
+  // Ends the section being read, if any: the first section of a name that
+  // holds no error is the one a run uses.
+  void EndSection() {
+    if (section_ == nullptr) return;
+    TJobSections& seen = section_->second;
+    if (seen.used_line == 0 && outcome.config_errors == errors_before_section_) {
+      seen.used_line = section_line_;
+    }
+    section_ = nullptr;
+  }
+
+ private:
+  // Empties the reason and hands it out to be written.
+  std::string& Begin() {
+    reason_.clear();
+    return reason_;
+  }
+
+  void BadLine(long counter, bool blank, const TSettingVerdict* verdict) {
+    const std::string_view job = section_->first;
+    if (fp.Piece() > 1) {
+      // The piece is no line of its own to the operator, whatever it holds.
+      ExplainPiece(Begin(), fp.Piece());
+    } else if (blank) {
+      ExplainEmptyLine(Begin(), str, job, !has_step_, comment_cut);
+    } else if (verdict == nullptr) {
+      ExplainBeforeFirstStep(Begin(), job);
+    } else {
+      ExplainSetting(Begin(), *verdict, step_.name, comment_cut);
+    }
+    Error(counter);
+  }
+
+  void SettingWarnings(long counter, const TSettingVerdict& verdict) {
+    if (!IgnoredWords(verdict.setting).empty()) {
+      WarnIgnoredWords(Begin(), verdict.setting);
+      Warning(counter);
+    }
+    long& first = key_lines_[KeyRow(verdict.rule)];
+    if (first != 0) {
+      WarnRepeatedKey(Begin(), verdict.setting.key, first);
+      Warning(counter);
+    } else {
+      first = counter;
+    }
+  }
+
+  // Reports the line as a run would, then the reason on a line of its own.
+  void Error(long counter) {
+    ReportLineError(counter);
+    const std::size_t length = std::strlen(str);
+    if (length > 0 && str[length - 1] != '\n') std::fputc('\n', stdout);
+    Print(counter, "error");
+  }
+
+  void Warning(long counter) {
+    ++warnings_;
+    Print(counter, "warning");
+  }
+
+  void Print(long counter, const char* severity) {
+    std::printf("%s:%ld: %s: %s\n", path_.c_str(), counter, severity, reason_.c_str());
+  }
+
+  const std::string& path_;
+  std::string reason_;
+  long jobs_ = 0;
+  long steps_ = 0;
+  long warnings_ = 0;
+  // Job names with what is known of their sections; std::less<> finds a
+  // name without copying it.
+  std::map<std::string, TJobSections, std::less<>> jobs_seen_;
+  std::pair<const std::string, TJobSections>* section_ = nullptr;
+  long section_line_ = 0;
+  long errors_before_section_ = 0;
+  // Only the most recent step takes settings, so one record serves for all:
+  // checking allocates nothing per line, however long the file.
+  TServer step_;
+  bool has_step_ = false;
+  long step_line_ = 0;
+  // For each key of the table (by KeyRow), the line where the step set it.
+  std::vector<long> key_lines_;
+};
+
+void PrintSummary(const TChecker& checker) {
+  const long errors = outcome.config_errors;
+  const long warnings = checker.warnings();
+  std::printf("Checked %ld job%s and %ld step%s: ", checker.jobs(), Plural(checker.jobs()),
+              checker.steps(), Plural(checker.steps()));
+  if (errors == 0) {
+    std::printf("no errors");
+  } else {
+    std::printf("%ld error%s", errors, Plural(errors));
+  }
+  if (warnings > 0) std::printf(", %ld warning%s", warnings, Plural(warnings));
+  std::printf(".\n");
+}
+
 }  // namespace
 
 void CheckConfig(const std::string& path, const std::optional<std::string>& job) {
   if (!OpenConfig(path)) return;
+  TChecker checker(path);
   long counter = 0;
-  long jobs = 0;
-  long steps = 0;
   bool found = false;
-  bool in_section = false;
-  // Only the most recent step takes settings, so one record serves for all:
-  // checking allocates nothing per line, however long the file.
-  TServer step;
-  bool has_step = false;
   for (;;) {
     // Outside a section only a job header, which begins with '[', matters.
-    if (!in_section) SkipLines('[', counter);
+    if (!checker.InSection()) SkipLines('[', counter);
     if (ReadLine(counter) != TRead::kLine) break;
     const TJobHeader header = ParseJobHeader(str);
     if (header.kind != THeaderKind::kNone) {
       // Any line that begins "[Job " ends a section, well-formed or not.
-      in_section = header.kind == THeaderKind::kJob;
-      has_step = false;
-      if (header.kind == THeaderKind::kMalformed) {
-        ReportLineError(counter);
-        continue;
-      }
-      ++jobs;
-      if (job && header.name == *job) found = true;
-    } else if (!in_section) {
+      checker.JobHeader(counter, header);
+      if (header.kind == THeaderKind::kJob && job && header.name == *job) found = true;
+    } else if (!checker.InSection()) {
       continue;
     } else if (str[0] == '[') {
-      for (const TRunFile* row = runfiles; row->step != nullptr; ++row) {
-        if (NamesStep(str, *row)) {
-          ResetStep(step, *row);
-          has_step = true;
-          ++steps;
-        }
-      }
-    } else if (!has_step || AddCommad(str, &step) == 0) {
-      ReportLineError(counter);
+      checker.BracketLine(counter);
+    } else {
+      checker.BodyLine(counter);
     }
   }
+  checker.EndSection();
   if (!CloseConfig(path)) return;
   if (job && !found) {
     std::printf("Job \"%s\" not found in your config file.\n", job->c_str());
     ++outcome.config_errors;
   }
-  const long errors = outcome.config_errors;
-  std::printf("Checked %ld job%s and %ld step%s: ", jobs, Plural(jobs), steps, Plural(steps));
-  if (errors == 0) {
-    std::printf("no errors.\n");
-  } else {
-    std::printf("%ld error%s.\n", errors, Plural(errors));
-  }
+  PrintSummary(checker);
 }

@@ -5,9 +5,14 @@
 #include <string>
 
 // Reads every job section of the configuration file as the job reader
-// would, reports every bad line and every malformed job header with the
-// line number a run would report, and runs nothing. With a job name, also
-// reports that job when no section has its name. Ends with a summary line.
+// would, and runs nothing. Every bad line and every malformed job header is
+// reported as a run reports it, with the same line number, and followed by
+// "PATH:N: error: REASON" on a line of its own; lines that a run takes
+// without a word but that are likely not what was meant get
+// "PATH:N: warning: TEXT". PATH is the configuration path as given. With a
+// job name, also reports that job when no section has its name. Ends with a
+// summary line that counts jobs, steps, errors and warnings; warnings leave
+// the exit status alone.
 void CheckConfig(const std::string& path, const std::optional<std::string>& job);
 
 #endif  // VELMORJOB_APP_CHECK_H_

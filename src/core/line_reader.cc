@@ -20,6 +20,8 @@ bool TLineReader::Open(const char* path) {
   fd_ = fd;
   if (!block_) block_ = std::make_unique<char[]>(kBlockSize);
   begin_ = end_ = 0;
+  piece_ = 0;
+  piece_ended_line_ = true;
   eof_ = error_ = false;
   error_number_ = 0;
   return true;
@@ -56,6 +58,7 @@ bool TLineReader::Fill() {
 
 std::size_t TLineReader::TakePiece(char* line, std::size_t want) {
   std::size_t got = 0;
+  bool ended_line = false;
   while (got < want) {
     if (begin_ == end_ && !Fill()) break;
     const char* start = block_.get() + begin_;
@@ -66,7 +69,14 @@ std::size_t TLineReader::TakePiece(char* line, std::size_t want) {
     if (line != nullptr) std::memcpy(line + got, start, take);
     got += take;
     begin_ += take;
-    if (newline) break;
+    if (newline) {
+      ended_line = true;
+      break;
+    }
+  }
+  if (got > 0) {
+    piece_ = piece_ended_line_ ? 1 : piece_ + 1;
+    piece_ended_line_ = ended_line;
   }
   return got;
 }

@@ -44,6 +44,10 @@ class TLineReader {
   // puts a reader that fails at a chosen point in its place.
   using TReadFunction = ssize_t (*)(int fd, void* buffer, std::size_t size);
   void SetReadFunction(TReadFunction read_function) { read_ = read_function; }
+  // Which piece of its line the last piece delivered or passed over was: 1
+  // for a piece that begins a line, 2 for the piece after it when the line
+  // did not fit in one piece, and so on; 0 before the first piece.
+  long Piece() const { return piece_; }
 
   bool Eof() const { return eof_; }
   bool Error() const { return error_; }
@@ -60,6 +64,8 @@ class TLineReader {
   std::unique_ptr<char[]> block_;
   std::size_t begin_ = 0;
   std::size_t end_ = 0;
+  long piece_ = 0;
+  bool piece_ended_line_ = true;  // the last piece ended with a newline
   bool eof_ = false;
   bool error_ = false;
   int error_number_ = 0;

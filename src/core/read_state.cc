@@ -8,12 +8,15 @@
 
 char str[kLineSize];
 TLineReader fp;
+bool comment_cut = false;
 int jobend = 0;
 
 TRead ReadLine(long& counter) {
   if (StopSignal() != 0) return TRead::kStopped;
   const bool got = fp.Gets(str, kLineSize);
-  if (char* comment = std::strchr(str, '#')) *comment = '\0';
+  char* comment = std::strchr(str, '#');
+  if (comment != nullptr) *comment = '\0';
+  comment_cut = comment != nullptr;
   ++counter;
   if (got) return TRead::kLine;
   if (fp.Error()) return TRead::kFailed;

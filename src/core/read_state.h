@@ -13,6 +13,8 @@ constexpr int kLineSize = 255;
 extern char str[kLineSize];
 // The open configuration file.
 extern TLineReader fp;
+// Whether the last ReadLine cut a comment off the text it put in str.
+extern bool comment_cut;
 // Set to 1 by the job reader once it has read the requested job's section to
 // its end; the lookup stops scanning then.
 extern int jobend;

@@ -7,10 +7,7 @@
 // the resulting " --option=value" text to the step's params. Returns 1 when a
 // rule applied and its text was appended, 0 when the line is not a valid
 // setting for that step kind or the text would not fit in kMaxParams.
-// Prints nothing; the line is not changed.
+// Prints nothing; the line is not changed. The rules are ApplySetting's.
 int AddCommad(const char* line, TServer* server);
-
-// The four characters that separate a key from its value.
-bool IsBlank(char c);
 
 #endif  // VELMORJOB_OPTIONS_ADD_COMMAD_H_

@@ -1,0 +1,301 @@
+// End-to-end runs of --check over files with one kind of mistake each: the
+// reason or warning it prints, and that a run and a dry run of the same
+// file print what they always did, with the line numbers --check gives.
+
+#include <string>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "e2e_harness.h"
+
+namespace {
+
+using CheckTest = E2eTest;
+
+struct TReported {
+  std::string number;   // N of "Error at line N:"
+  std::string message;  // the message with the line, as printed
+};
+
+// The "Error at line N:" messages in a run's output, each with the line
+// printed after it: up to the next message or the end of the output.
+std::vector<TReported> Reported(const std::string& out) {
+  static const std::string kError = "Error at line ";
+  std::vector<TReported> reported;
+  std::size_t at = out.find(kError);
+  while (at != std::string::npos) {
+    const std::size_t next = out.find(kError, at + 1);
+    const std::size_t number = at + kError.size();
+    reported.push_back({out.substr(number, out.find(':', number) - number),
+                        out.substr(at, next == std::string::npos ? next : next - at)});
+    at = next;
+  }
+  return reported;
+}
+
+struct TCheckCase {
+  const char* what;
+  std::string config;
+  std::string check;  // what --check prints after the banner
+  int check_status;
+  std::string run;  // what a run of the job a prints after the banner
+  int status;       // of the run and of the dry run
+  std::string dry;  // what --dry-run a prints
+};
+
+// Settings whose options come to 2010 characters, and one more that would
+// take them to 2264.
+std::string NearlyFullStep() {
+  const std::string v(240, 'v');
+  return "URL " + v + "\nExclude " + v + "\nLanguage " + v + "\nStartWord " + v + "\nAFrom " + v +
+         "\nATo " + v + "\nPath " + v + "\nProxyServer " + v + "\n";
+}
+
+std::vector<TCheckCase> Cases() {
+  const std::string long_setting = "ProxyLogin " + std::string(240, 'v') + "\n";
+  return {
+      // Errors, each with the reason that follows it.
+      {"unknown key that resembles a key of the step", "[Job a]\n[Index]\nmaxfiles 500\n",
+       R"(Error at line 3:
+maxfiles 500
+search.conf:3: error: unknown key "maxfiles" for an Index step; did you mean "MaxFiles"?
+Checked 1 job and 1 step: 1 error.
+)",
+       2, "Error at line 3:\nmaxfiles 500\n", 2, "Error at line 3:\nmaxfiles 500\n"},
+      {"unknown key", "[Job a]\n[Runner]\nProgram x\n",
+       R"(Error at line 3:
+Program x
+search.conf:3: error: unknown key "Program" for a Runner step
+Checked 1 job and 1 step: 1 error.
+)",
+       2, "Error at line 3:\nProgram x\n", 2, "Error at line 3:\nProgram x\n"},
+      {"key of the other step kind", "[Job a]\n[Index]\nFilename report\n",
+       R"(Error at line 3:
+Filename report
+search.conf:3: error: "Filename" is a Runner setting, not an Index setting
+Checked 1 job and 1 step: 1 error.
+)",
+       2, "Error at line 3:\nFilename report\n", 2, "Error at line 3:\nFilename report\n"},
+      {"value not accepted, with the one meant", "[Job a]\n[Index]\nShowURL yes\n",
+       R"(Error at line 3:
+ShowURL yes
+search.conf:3: error: "ShowURL" takes Yes or No, not "yes"; did you mean "Yes"?
+Checked 1 job and 1 step: 1 error.
+)",
+       2, "Error at line 3:\nShowURL yes\n", 2, "Error at line 3:\nShowURL yes\n"},
+      {"value not accepted", "[Job a]\n[Index]\nStatistic Maybe\n",
+       R"(Error at line 3:
+Statistic Maybe
+search.conf:3: error: "Statistic" takes No, Append or Overwrite, not "Maybe"
+Checked 1 job and 1 step: 1 error.
+)",
+       2, "Error at line 3:\nStatistic Maybe\n", 2, "Error at line 3:\nStatistic Maybe\n"},
+      {"value missing", "[Job a]\n[Index]\nMaxFiles\n",
+       R"(Error at line 3:
+MaxFiles
+search.conf:3: error: key "MaxFiles" has no value
+Checked 1 job and 1 step: 1 error.
+)",
+       2, "Error at line 3:\nMaxFiles\n", 2, "Error at line 3:\nMaxFiles\n"},
+      // The line has no line end, so one comes before the reason.
+      {"value missing on the last line", "[Job a]\n[Index]\nSleep",
+       R"(Error at line 3:
+Sleep
+search.conf:3: error: key "Sleep" has no value
+Checked 1 job and 1 step: 1 error.
+)",
+       2, "Error at line 3:\nSleep", 2, "Error at line 3:\nSleep"},
+      {"value cut off by a comment", "[Job a]\n[Index]\nSleep#5\n",
+       R"(Error at line 3:
+Sleep
+search.conf:3: error: key "Sleep" has no value; a "#" starts a comment, even right after a key or in a value
+Checked 1 job and 1 step: 1 error.
+)",
+       2, "Error at line 3:\nSleep", 2, "Error at line 3:\nSleep"},
+      {"setting before the first step header", "[Job a]\nMaxFiles 1\n[Index]\n",
+       R"(Error at line 2:
+MaxFiles 1
+search.conf:2: error: setting before the first step header of job "a"; a setting belongs to the [Index] or [Runner] header above it
+Checked 1 job and 1 step: 1 error.
+)",
+       2, "Error at line 2:\nMaxFiles 1\n", 2, "Error at line 2:\nMaxFiles 1\n"},
+      {"empty line before the first step header", "[Job a]\n\n[Index]\n",
+       R"(Error at line 2:
+
+search.conf:2: error: empty line in the section of job "a", before its first step header: empty lines end nothing and are not allowed there; a section runs to the next line that begins "[Job "
+Checked 1 job and 1 step: 1 error.
+)",
+       2, "Error at line 2:\n\n", 2, "Error at line 2:\n\n"},
+      {"line of blanks in a step", "[Job a]\n[Index]\n \t\n",
+       "Error at line 3:\n \t\n"
+       R"(search.conf:3: error: line of blanks in the section of job "a": empty lines end nothing and are not allowed there; a section runs to the next line that begins "[Job "
+Checked 1 job and 1 step: 1 error.
+)",
+       2, "Error at line 3:\n \t\n", 2, "Error at line 3:\n \t\n"},
+      {"empty line before the next job", "[Job a]\n[Index]\nMaxFiles 5\n\n[Job b]\n[Index]\n",
+       R"(Error at line 4:
+
+search.conf:4: error: empty line in the section of job "a": empty lines end nothing and are not allowed there; a section runs to the next line that begins "[Job "
+Checked 2 jobs and 2 steps: 1 error.
+)",
+       2, "Error at line 4:\n\n", 2, "Error at line 4:\n\n"},
+      {"line holding only a comment", "[Job a]\n[Index]\n# five files\nMaxFiles 5\n",
+       R"(Error at line 3:
+search.conf:3: error: line holding only a comment in the section of job "a": it reads as an empty line, and empty lines end nothing and are not allowed there; a section runs to the next line that begins "[Job "
+Checked 1 job and 1 step: 1 error.
+)",
+       2, "Error at line 3:\n", 2, "Error at line 3:\n"},
+      {"options past 2047 characters", "[Job a]\n[Index]\n" + NearlyFullStep() + long_setting,
+       "Error at line 11:\n" + long_setting +
+           "search.conf:11: error: with this setting the options of this Index step would be "
+           "2264 characters long; a step's options may total at most 2047\n"
+           "Checked 1 job and 1 step: 1 error.\n",
+       2, "Error at line 11:\n" + long_setting, 2, "Error at line 11:\n" + long_setting},
+      {"second piece of a long line", "[Job a]\n[Index]\nURL " + std::string(260, 'u') + "\n",
+       R"(Error at line 4:
+uuuuuuuuuu
+search.conf:4: error: this is piece 2 of a line longer than 254 bytes: long lines are read in pieces of 254 bytes, each read as a line of its own
+Checked 1 job and 1 step: 1 error.
+)",
+       2, "Error at line 4:\nuuuuuuuuuu\n", 2, "Error at line 4:\nuuuuuuuuuu\n"},
+      // Malformed job headers are reported by a run too, which then goes on
+      // to run the job.
+      {"job header without a name", "[Job ]\n[Job a]\n[Index]\nMaxFiles 5\n",
+       R"(Error at line 1:
+[Job ]
+search.conf:1: error: job header "[Job ]" has no name
+Checked 1 job and 1 step: 1 error.
+)",
+       2, "Error at line 1:\n[Job ]\n", 2, "Error at line 1:\n[Job ]\n./indexer  --maxfiles=5\n"},
+      {"job header without a closing bracket", "[Job a\n[Job a]\n[Index]\n",
+       R"(Error at line 1:
+[Job a
+search.conf:1: error: job header "[Job a" has no closing "]"
+Checked 1 job and 1 step: 1 error.
+)",
+       2, "Error at line 1:\n[Job a\n", 2, "Error at line 1:\n[Job a\n./indexer \n"},
+      {"job header cut by a comment", "[Job #1]\n[Job a]\n[Index]\n",
+       R"(Error at line 1:
+[Job 
+search.conf:1: error: job header "[Job " has no closing "]"; a "#" starts a comment, so the header ends before it
+Checked 1 job and 1 step: 1 error.
+)",
+       2, "Error at line 1:\n[Job ", 2, "Error at line 1:\n[Job ./indexer \n"},
+
+      // Warnings: the job runs as it did.
+      {"words after the value", "[Job a]\n[Runner]\nFilename a b c\n",
+       R"(search.conf:3: warning: words after the value "a" are ignored: "b c"
+Checked 1 job and 1 step: no errors, 1 warning.
+)",
+       0, "", 0, "./runner  --program=a\n"},
+      {"quote marks around words", "[Job a]\n[Runner]\nParams \"--x y\"\n",
+       R"(search.conf:3: warning: words after the value "\"--x" are ignored: "y\""; quote marks do not group words in this file
+Checked 1 job and 1 step: no errors, 1 warning.
+)",
+       0, "", 0, "./runner  --params='\"--x'\n"},
+      {"job defined again", "[Job a]\n[Index]\n[Job a]\n[Runner]\n",
+       R"(search.conf:3: warning: job "a" is defined again; a run uses its section at line 1 and never reads this one
+Checked 2 jobs and 2 steps: no errors, 1 warning.
+)",
+       0, "", 0, "./indexer \n"},
+      {"job defined again after a section with an error",
+       "[Job a]\n[Index]\nBogus 1\n[Job a]\n[Runner]\n",
+       R"(Error at line 3:
+Bogus 1
+search.conf:3: error: unknown key "Bogus" for an Index step
+search.conf:4: warning: job "a" is defined again; a run reads this section only because the one at line 1 has errors
+Checked 2 jobs and 2 steps: 1 error, 1 warning.
+)",
+       2, "Error at line 3:\nBogus 1\n", 2, "Error at line 3:\nBogus 1\n./runner \n"},
+      {"text after the step name", "[Job a]\n[Indexer]\nMaxFiles 5\n[Runner] main\n",
+       R"(search.conf:2: warning: step header "[Indexer]" is read as an Index step; what follows the step name, "er]", is ignored
+search.conf:4: warning: step header "[Runner] main" is read as a Runner step; what follows the step name, "] main", is ignored
+Checked 1 job and 2 steps: no errors, 2 warnings.
+)",
+       0, "", 0, "./indexer  --maxfiles=5\n./runner \n"},
+      {"key set twice in one step",
+       "[Job a]\n[Index]\nMaxFiles 5\nURL x\nMaxFiles 6\n[Index]\nMaxFiles 7\n",
+       R"(search.conf:5: warning: key "MaxFiles" is set again in this step (first at line 3); both options are passed
+Checked 1 job and 2 steps: no errors, 1 warning.
+)",
+       0, "", 0, "./indexer  --maxfiles=5 --url=x --maxfiles=6\n./indexer  --maxfiles=7\n"},
+      {"bracketed line that names no step kind", "[Job a]\n[Index]\nMaxFiles 5\n[index]\nSleep 1\n",
+       R"(search.conf:4: warning: "[index]" names no step kind and is passed over; the settings after it go to the Index step at line 2; did you mean "[Index]"?
+Checked 1 job and 1 step: no errors, 1 warning.
+)",
+       0, "", 0, "./indexer  --maxfiles=5 --sleep=1\n"},
+      {"job header in the wrong case", "[Job a]\n[Runner]\n[job b]\n[Index]\nURL x\n",
+       R"(search.conf:3: warning: "[job b]" is no job header, which begins with exactly "[Job ", so it does not end the section; it names no step kind either and is passed over; the settings after it go to the Runner step at line 2
+Checked 1 job and 2 steps: no errors, 1 warning.
+)",
+       0, "", 0, "./runner \n./indexer  --url=x\n"},
+
+      // --check reads on after the error a run stops at.
+      {"several mistakes in one step",
+       "[Job a]\n[Index]\nMaxFiles 5 x\nMaxFiles 6\nBogus 1\nShowURL yes\n",
+       R"(search.conf:3: warning: words after the value "5" are ignored: "x"
+search.conf:4: warning: key "MaxFiles" is set again in this step (first at line 3); both options are passed
+Error at line 5:
+Bogus 1
+search.conf:5: error: unknown key "Bogus" for an Index step
+Error at line 6:
+ShowURL yes
+search.conf:6: error: "ShowURL" takes Yes or No, not "yes"; did you mean "Yes"?
+Checked 1 job and 1 step: 2 errors, 2 warnings.
+)",
+       2, "Error at line 5:\nBogus 1\n", 2, "Error at line 5:\nBogus 1\n"},
+      {"clean file", "[Job a]\n[Index]\nMaxFiles 5\n", "Checked 1 job and 1 step: no errors.\n", 0,
+       "", 0, "./indexer  --maxfiles=5\n"},
+  };
+}
+
+TEST_F(CheckTest, ExplainsEachMistakeWhileARunPrintsWhatItAlwaysDid) {
+  for (const TCheckCase& c : Cases()) {
+    SCOPED_TRACE(c.what);
+    Config(c.config);
+    const TRun check = Run({"--check"});
+    Expect(check, kBanner + c.check, c.check_status);
+    const TRun run = Run({"a"});
+    Expect(run, kBanner + c.run, c.status);
+    Expect(Run({"--dry-run", "a"}), c.dry, c.status);
+    // Every line a run reports is reported by --check under the same
+    // number, and the reason follows it on a line of its own.
+    for (const TReported& reported : Reported(run.out)) {
+      const std::string& message = reported.message;
+      const std::string line_end = message.back() == '\n' ? "" : "\n";
+      EXPECT_THAT(check.out, testing::HasSubstr(message + line_end +
+                                                "search.conf:" + reported.number + ": error: "))
+          << message;
+    }
+  }
+}
+
+TEST_F(CheckTest, NamesTheFileAsItWasGiven) {
+  Config("[Job a]\n[Index]\nBogus 1\nMaxFiles 5 x\n", "jobs.conf");
+  Expect(Run({"--check", "--config=./jobs.conf"}),
+         kBanner +
+             "Error at line 3:\nBogus 1\n"
+             "./jobs.conf:3: error: unknown key \"Bogus\" for an Index step\n"
+             "./jobs.conf:4: warning: words after the value \"5\" are ignored: \"x\"\n"
+             "Checked 1 job and 1 step: 1 error, 1 warning.\n",
+         2);
+}
+
+TEST_F(CheckTest, LineNumbersCountThePiecesOfLongLinesAsARunDoes) {
+  // A 600-byte comment outside any section is three lines to a run.
+  Config("#" + std::string(600, 'c') + "\n[Job a]\n[Index]\n" + "Sleep 1\n" +
+         std::string(300, 'x') + "\n");
+  const TRun run = Run({"a"});
+  EXPECT_EQ(kBanner + "Error at line 7:\n" + std::string(254, 'x'), run.out);
+  const TRun check = Run({"--check"});
+  EXPECT_THAT(check.out, testing::HasSubstr("Error at line 7:\n" + std::string(254, 'x') +
+                                            "\nsearch.conf:7: error: key \"" +
+                                            std::string(60, 'x') + "\"... has no value\n"));
+  // The rest of the line is its second piece.
+  EXPECT_THAT(check.out, testing::HasSubstr("Error at line 8:\n" + std::string(46, 'x') +
+                                            "\nsearch.conf:8: error: this is piece 2 of a line"));
+}
+
+}  // namespace
