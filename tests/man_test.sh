@@ -49,7 +49,9 @@ for page in "$@"; do
     [[ -z $wide ]] || fail "$page rendered by $renderer is wider than $width columns:" "$wide"
     while IFS=$'\t' read -r text_page text; do
       [[ $text_page == "$name" ]] || continue
-      col -bx <<<"${rendered[$renderer]}" | grep -qF -- "$text" ||
+      # grep reads to the end (no -q): with pipefail, col would fail on the
+      # closed pipe whenever the text came early.
+      col -bx <<<"${rendered[$renderer]}" | grep -F -- "$text" >/dev/null ||
         fail "$page rendered by $renderer does not show: $text"
     done <<<"$expected_texts"
   done
