@@ -46,7 +46,7 @@ if [[ $installed != "$expected" ]]; then
   fail "cmake --install put" "$installed" "expected" "$expected"
 fi
 banner="Velmoran ver.$version [build $build_number]"
-if ! "$work/prefix/bin/velmorjob" --version | grep -qxF "$banner"; then
+if ! "$work/prefix/bin/velmorjob" --version | grep -xF "$banner" >/dev/null; then
   fail "velmorjob --version does not print \"$banner\""
 fi
 for page in man1/velmorjob.1.gz man5/search.conf.5.gz; do
