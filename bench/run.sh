@@ -7,6 +7,8 @@
 #      times larger (goal: under 4 MB)
 #   3. a job of 300 steps whose program exits at once, against a C loop that
 #      calls system() 300 times on the same command text (goal: at most 1.05x)
+#   4. the same job with --timeout, against the same job without it: the cost
+#      of watching each step's time (goal: at most 1.05x)
 # Usage: bench/run.sh [BUILD-DIR]   (default build/bench, built here)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -67,7 +69,8 @@ cd "$work/steps"
 for _ in 1 2 3; do  # three rounds
   read -r j_min j_med _ < <("$runstat" 5 "$velmorjob" steps)
   read -r s_min s_med _ < <("$runstat" 5 "$work/system_loop" 300 "./indexer ")
-  echo "$j_min $j_med $s_min $s_med"
+  read -r t_min t_med _ < <("$runstat" 5 "$velmorjob" --timeout=1h --kill-after=10 steps)
+  echo "$j_min $j_med $s_min $s_med $t_min $t_med"
 done >"$work/steps.txt"
 # Each side's best over all rounds, and the median of its round medians.
 column() { cut -d' ' -f"$1" "$work/steps.txt" | sort -n; }
@@ -75,8 +78,15 @@ j_min=$(column 1 | head -1)
 j_med=$(column 2 | sed -n 2p)
 s_min=$(column 3 | head -1)
 s_med=$(column 4 | sed -n 2p)
+t_min=$(column 5 | head -1)
+t_med=$(column 6 | sed -n 2p)
 echo
 echo "3. a job of 300 steps whose program exits at once, best of 15 runs (median)"
 echo "   velmorjob             ${j_min} s (${j_med} s)"
 echo "   C loop of system()    ${s_min} s (${s_med} s)"
 echo "   ratio                 $(ratio "$j_min" "$s_min")x best, $(ratio "$j_med" "$s_med")x median (goal: at most 1.05x)"
+echo
+echo "4. the same job with a time limit on each step, best of 15 runs (median)"
+echo "   velmorjob --timeout=1h  ${t_min} s (${t_med} s)"
+echo "   velmorjob               ${j_min} s (${j_med} s)"
+echo "   ratio                   $(ratio "$t_min" "$j_min")x best, $(ratio "$t_med" "$j_med")x median (goal: at most 1.05x)"
