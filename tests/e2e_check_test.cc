@@ -257,6 +257,10 @@ TEST_F(CheckTest, ExplainsEachMistakeWhileARunPrintsWhatItAlwaysDid) {
     Config(c.config);
     const TRun check = Run({"--check"});
     Expect(check, kBanner + c.check, c.check_status);
+    // Under a wrapper such as valgrind only --check runs: a run and a dry
+    // run of these files take paths that the other tests take under it, and
+    // the stages without the wrapper compare their output.
+    if (Wrapped()) continue;
     const TRun run = Run({"a"});
     Expect(run, kBanner + c.run, c.status);
     Expect(Run({"--dry-run", "a"}), c.dry, c.status);
