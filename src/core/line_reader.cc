@@ -95,11 +95,26 @@ bool TLineReader::Gets(char* line, int size) {
 
 long TLineReader::Skip(char keep, int size) {
   if (size < 2) return 0;
+  const std::size_t want = static_cast<std::size_t>(size) - 1;
   long skipped = 0;
   for (;;) {
     if (begin_ == end_ && !Fill()) return skipped;
+    // Most pieces are whole lines that end inside the block: they are passed
+    // over here, a memchr() each, as TakePiece would pass over them.
+    while (begin_ < end_ && block_[begin_] != keep) {
+      const char* start = block_.get() + begin_;
+      const void* newline = std::memchr(start, '\n', std::min(end_ - begin_, want));
+      if (newline == nullptr) break;
+      begin_ += static_cast<std::size_t>(static_cast<const char*>(newline) - start) + 1;
+      piece_ = piece_ended_line_ ? 1 : piece_ + 1;
+      piece_ended_line_ = true;
+      ++skipped;
+    }
+    if (begin_ == end_) continue;
     if (block_[begin_] == keep) return skipped;
-    TakePiece(nullptr, static_cast<std::size_t>(size) - 1);
+    // A piece with no line end in reach: longer than a piece, or running
+    // on into the next block.
+    TakePiece(nullptr, want);
     if (error_) return skipped;
     ++skipped;
   }
