@@ -2,13 +2,18 @@
 # Writes sample run reports and metrics files with the C++ code and checks
 # them with tools/check-report and tools/check-metrics; then breaks them in
 # the ways a faulty writer could and requires the checkers to fail.
-# Usage: report_checkers_test.sh REPORT-SAMPLES-PROGRAM SOURCE-DIR
+# Usage: report_checkers_test.sh REPORT-SAMPLES-PROGRAM SOURCE-DIR SCRATCH-DIR
 set -euo pipefail
 samples=$1
 source_dir=$2
 check_report=(/usr/bin/python3 "$source_dir/tools/check-report")
 check_metrics=(/usr/bin/python3 "$source_dir/tools/check-metrics")
-work=$(mktemp -d)
+# Scratch files live under the build tree; those of a run that was killed
+# before its trap are removed by the next.
+scratch=$3
+rm -rf "$scratch"/checkers.*
+mkdir -p "$scratch"
+work=$(mktemp -d "$scratch/checkers.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 failures=0
 
