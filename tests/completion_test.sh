@@ -7,11 +7,9 @@ binary=$2
 scratch=$3
 failures=0
 
-# Scratch files live under SCRATCH-DIR; a run killed on time-out leaves them
-# to the next run, which removes them first.
-rm -rf "$scratch"/completion.*
-mkdir -p "$scratch"
-work=$(mktemp -d "$scratch/completion.XXXXXX")
+# shellcheck source=tests/scratch.sh
+source "$(dirname "$0")/scratch.sh"
+work=$(new_scratch_folder "$scratch" completion) || exit 1
 trap 'rm -rf "$work"' EXIT
 # shellcheck source=/dev/null
 source "$completion" || exit 1

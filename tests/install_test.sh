@@ -24,12 +24,9 @@ version=$2
 build_number=$3
 lintian=${4:-}
 
-# Scratch files live under the build tree; a run killed on time-out leaves
-# them to the next run, which removes them first.
-scratch=$build/test-tmp
-rm -rf "$scratch"/install.*
-mkdir -p "$scratch"
-work=$(mktemp -d "$scratch/install.XXXXXX")
+# shellcheck source=tests/scratch.sh
+source "$(dirname "$0")/scratch.sh"
+work=$(new_scratch_folder "$build/test-tmp" install)
 trap 'rm -rf "$work"' EXIT
 
 failures=0

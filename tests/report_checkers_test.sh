@@ -8,12 +8,9 @@ samples=$1
 source_dir=$2
 check_report=(/usr/bin/python3 "$source_dir/tools/check-report")
 check_metrics=(/usr/bin/python3 "$source_dir/tools/check-metrics")
-# Scratch files live under the build tree; those of a run that was killed
-# before its trap are removed by the next.
-scratch=$3
-rm -rf "$scratch"/checkers.*
-mkdir -p "$scratch"
-work=$(mktemp -d "$scratch/checkers.XXXXXX")
+# shellcheck source=tests/scratch.sh
+source "$(dirname "$0")/scratch.sh"
+work=$(new_scratch_folder "$3" checkers)
 trap 'rm -rf "$work"' EXIT
 failures=0
 

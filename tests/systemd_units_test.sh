@@ -7,12 +7,9 @@
 # Usage: systemd_units_test.sh BUILD-DIR
 set -euo pipefail
 build=$1
-# Scratch files live under the build tree; those of a run that was killed
-# before its trap are removed by the next.
-scratch=$build/test-tmp
-rm -rf "$scratch"/systemd.*
-mkdir -p "$scratch"
-work=$(mktemp -d "$scratch/systemd.XXXXXX")
+# shellcheck source=tests/scratch.sh
+source "$(dirname "$0")/scratch.sh"
+work=$(new_scratch_folder "$build/test-tmp" systemd)
 trap 'rm -rf "$work"' EXIT
 root=$work/root
 host_units=/usr/lib/systemd/system
