@@ -7,13 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include "wall_time.h"
+
 namespace {
 
 constexpr std::int64_t kStart = 1796869800123;  // 2026-12-10T02:30:00.123Z
-
-TWallClock::time_point At(std::int64_t epoch_milliseconds) {
-  return TWallClock::time_point(std::chrono::milliseconds(epoch_milliseconds));
-}
 
 TStepRecord Step(std::optional<int> exit_status, std::optional<int> signal, bool timed_out) {
   TStepRecord step;

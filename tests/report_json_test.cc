@@ -6,11 +6,9 @@
 
 #include <gtest/gtest.h>
 
-namespace {
+#include "wall_time.h"
 
-TWallClock::time_point At(std::int64_t epoch_milliseconds) {
-  return TWallClock::time_point(std::chrono::milliseconds(epoch_milliseconds));
-}
+namespace {
 
 constexpr std::int64_t kStart = 1796869800123;  // 2026-12-10T02:30:00.123Z
 

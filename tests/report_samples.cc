@@ -11,14 +11,11 @@
 
 #include "core/run_record.h"
 #include "report/report_files.h"
+#include "wall_time.h"
 
 namespace {
 
 constexpr std::int64_t kStart = 1796869800123;  // 2026-12-10T02:30:00.123Z
-
-TWallClock::time_point At(std::int64_t epoch_milliseconds) {
-  return TWallClock::time_point(std::chrono::milliseconds(epoch_milliseconds));
-}
 
 TRunRecord Record(const std::string& job, int exit_status, std::int64_t seconds) {
   TRunRecord record;

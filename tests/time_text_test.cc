@@ -6,14 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include "wall_time.h"
+
 namespace {
 
 using std::chrono::microseconds;
 using std::chrono::milliseconds;
-
-TWallClock::time_point At(std::int64_t epoch_milliseconds) {
-  return TWallClock::time_point(milliseconds(epoch_milliseconds));
-}
 
 TEST(TimeTextTest, Rfc3339WritesTheUtcDateAndTimeToTheMillisecond) {
   const struct {
