@@ -242,9 +242,6 @@ void CheckConfig(const std::string& path, const std::optional<std::string>& job)
   }
   checker.EndSection();
   if (!CloseConfig(path)) return;
-  if (job && !found) {
-    std::printf("Job \"%s\" not found in your config file.\n", job->c_str());
-    ++outcome.config_errors;
-  }
+  if (job && !found) ReportJobNotFound(*job);
   PrintSummary(checker);
 }

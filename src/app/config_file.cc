@@ -14,6 +14,10 @@ bool OpenConfig(const std::string& path) {
   return false;
 }
 
+void ReportJobNotFound(const std::string& job) {
+  ReportConfigError(std::nullopt, "Job \"" + job + "\" not found in your config file.\n");
+}
+
 bool CloseConfig(const std::string& path) {
   const bool failed = fp.Error();
   const int error_number = fp.ErrorNumber();

@@ -11,4 +11,8 @@ bool OpenConfig(const std::string& path);
 // returns whether the file was read without error.
 bool CloseConfig(const std::string& path);
 
+// Says that no section of the job is in the file, and counts a
+// configuration error.
+void ReportJobNotFound(const std::string& job);
+
 #endif  // VELMORJOB_APP_CONFIG_FILE_H_

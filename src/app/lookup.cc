@@ -29,7 +29,5 @@ void RunJob(const std::string& path, const std::string& job) {
   }
   if (!CloseConfig(path)) return;
   // A run stopped by a signal did not read far enough to know.
-  if (!found && StopSignal() == 0) {
-    ReportConfigError(std::nullopt, "Job \"" + job + "\" not found in your config file.\n");
-  }
+  if (!found && StopSignal() == 0) ReportJobNotFound(job);
 }

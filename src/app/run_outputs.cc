@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <optional>
+#include <string>
 #include <limits.h>
 #include <unistd.h>
 
@@ -29,6 +31,17 @@ std::string WorkingDirectory() {
   return error ? "" : current.string();
 }
 
+// Writes one of the files asked for. When it cannot be written, says why on
+// standard error and counts it in the outcome.
+bool WriteOrTell(const char* what, const std::optional<std::string>& path,
+                 bool (*write)(const std::string&, const TRunRecord&, std::string&)) {
+  std::string reason;
+  if (!path || write(*path, *runrecord, reason)) return true;
+  std::fprintf(stderr, "velmorjob: cannot write %s %s: %s\n", what, path->c_str(), reason.c_str());
+  outcome.file_failed = true;
+  return false;
+}
+
 }  // namespace
 
 void StartRunOutputs(const TCommandLine& command_line) {
@@ -44,17 +57,10 @@ void StartRunOutputs(const TCommandLine& command_line) {
 void FinishRunOutputs(const TCommandLine& command_line, int exit_status) {
   runrecord->end = TWallClock::now();
   runrecord->exit_status = exit_status;
-  std::string reason;
-  if (command_line.report && !WriteReportFile(*command_line.report, *runrecord, reason)) {
-    std::fprintf(stderr, "velmorjob: cannot write report %s: %s\n", command_line.report->c_str(),
-                 reason.c_str());
-    outcome.file_failed = true;
-    // The metrics tell the status the run ends with.
+  // The metrics tell the status the run ends with, a report that could
+  // not be written included.
+  if (!WriteOrTell("report", command_line.report, WriteReportFile)) {
     runrecord->exit_status = ExitStatus(outcome);
   }
-  if (command_line.metrics && !WriteMetricsFile(*command_line.metrics, *runrecord, reason)) {
-    std::fprintf(stderr, "velmorjob: cannot write metrics %s: %s\n", command_line.metrics->c_str(),
-                 reason.c_str());
-    outcome.file_failed = true;
-  }
+  WriteOrTell("metrics", command_line.metrics, WriteMetricsFile);
 }

@@ -189,9 +189,8 @@ void ExplainPiece(std::string& out, long piece) {
   out += "this is piece ";
   AppendNumber(out, piece);
   out +=
-      " of a line longer than 254 bytes: long lines are read in pieces of 254 bytes, each read as "
-      "a "
-      "line of its own";
+      " of a line longer than 254 bytes: long lines are read in pieces of 254 bytes, each read "
+      "as a line of its own";
 }
 
 void ExplainMalformedHeader(std::string& out, const char* line, bool comment_cut) {

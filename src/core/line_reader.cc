@@ -56,6 +56,11 @@ bool TLineReader::Fill() {
   return true;
 }
 
+void TLineReader::CountPiece(bool ended_line) {
+  piece_ = piece_ended_line_ ? 1 : piece_ + 1;
+  piece_ended_line_ = ended_line;
+}
+
 std::size_t TLineReader::TakePiece(char* line, std::size_t want) {
   std::size_t got = 0;
   bool ended_line = false;
@@ -74,10 +79,7 @@ std::size_t TLineReader::TakePiece(char* line, std::size_t want) {
       break;
     }
   }
-  if (got > 0) {
-    piece_ = piece_ended_line_ ? 1 : piece_ + 1;
-    piece_ended_line_ = ended_line;
-  }
+  if (got > 0) CountPiece(ended_line);
   return got;
 }
 
@@ -106,8 +108,7 @@ long TLineReader::Skip(char keep, int size) {
       const void* newline = std::memchr(start, '\n', std::min(end_ - begin_, want));
       if (newline == nullptr) break;
       begin_ += static_cast<std::size_t>(static_cast<const char*>(newline) - start) + 1;
-      piece_ = piece_ended_line_ ? 1 : piece_ + 1;
-      piece_ended_line_ = true;
+      CountPiece(true);
       ++skipped;
     }
     if (begin_ == end_) continue;

@@ -58,6 +58,8 @@ class TLineReader {
   // Consumes the next piece: at most want bytes, up to and including a
   // newline. Copies it to line unless line is null; returns its length.
   std::size_t TakePiece(char* line, std::size_t want);
+  // Notes that a piece was consumed, and whether it ended its line.
+  void CountPiece(bool ended_line);
 
   int fd_ = -1;
   TReadFunction read_ = ::read;

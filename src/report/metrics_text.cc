@@ -40,17 +40,14 @@ std::string CarriedOverText(double value) {
 
 std::string MetricsText(const TRunRecord& record, std::optional<double> last_success) {
   const std::string label = LabelString(record.job);
-  const std::int64_t start = EpochMilliseconds(record.start);
-  const std::int64_t end = EpochMilliseconds(record.end);
-  const std::string end_text = MillisecondsAsSeconds(end);
+  const std::string end_text = MillisecondsAsSeconds(EpochMilliseconds(record.end));
   const auto failed = std::count_if(record.steps.begin(), record.steps.end(), StepFailed);
 
   std::string text;
   AppendGauge(text, "velmorjob_last_run_timestamp_seconds",
               "When the last run of the job ended, in seconds since the epoch.", label, end_text);
   AppendGauge(text, "velmorjob_last_run_duration_seconds",
-              "How long the last run of the job took, in seconds.", label,
-              MillisecondsAsSeconds(end > start ? end - start : 0));
+              "How long the last run of the job took, in seconds.", label, RunDurationText(record));
   AppendGauge(text, "velmorjob_last_run_exit_status", "The exit status of the last run of the job.",
               label, std::to_string(record.exit_status));
   AppendGauge(text, "velmorjob_last_run_failed_steps",

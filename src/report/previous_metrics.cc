@@ -13,7 +13,7 @@ namespace {
 
 constexpr std::string_view kSuccessName = "velmorjob_last_success_timestamp_seconds";
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsSpaceOrTab(char c) { return c == ' ' || c == '\t'; }
 
 bool IsNameCharacter(char c, bool first) {
   if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':') return true;
@@ -26,7 +26,7 @@ class TSampleParser {
   explicit TSampleParser(std::string_view line) : rest_(line) {}
 
   void SkipBlanks() {
-    while (!rest_.empty() && IsBlank(rest_.front())) rest_.remove_prefix(1);
+    while (!rest_.empty() && IsSpaceOrTab(rest_.front())) rest_.remove_prefix(1);
   }
 
   bool Take(char c) {
@@ -72,7 +72,7 @@ class TSampleParser {
   // The next word, up to a blank or the end of the line.
   std::string_view Word() {
     std::size_t length = 0;
-    while (length < rest_.size() && !IsBlank(rest_[length])) ++length;
+    while (length < rest_.size() && !IsSpaceOrTab(rest_[length])) ++length;
     const std::string_view word = rest_.substr(0, length);
     rest_.remove_prefix(length);
     return word;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <cstdint>
 #include <optional>
 
 #include "report/text_escape.h"
@@ -94,10 +93,6 @@ std::string_view ResultWord(int exit_status) {
 }
 
 std::string ReportJson(const TRunRecord& record) {
-  // The duration is the difference of the two times as written, so that the
-  // three agree to the millisecond; a clock set back reads as no time.
-  const std::int64_t start = EpochMilliseconds(record.start);
-  const std::int64_t end = EpochMilliseconds(record.end);
   std::string text;
   TObjectWriter object(text, 0);
   object.Field("job", JsonString(record.job));
@@ -106,7 +101,7 @@ std::string ReportJson(const TRunRecord& record) {
   object.Field("host", JsonString(record.host));
   object.Field("start_time", JsonString(Rfc3339(record.start)));
   object.Field("end_time", JsonString(Rfc3339(record.end)));
-  object.Field("duration_seconds", MillisecondsAsSeconds(end > start ? end - start : 0));
+  object.Field("duration_seconds", RunDurationText(record));
   object.Field("exit_status", std::to_string(record.exit_status));
   object.Field("result", JsonString(ResultWord(record.exit_status)));
   object.Field("config_errors", ConfigErrors(record));

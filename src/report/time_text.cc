@@ -73,6 +73,12 @@ std::string MillisecondsAsSeconds(std::int64_t milliseconds) {
   return text;
 }
 
+std::string RunDurationText(const TRunRecord& record) {
+  const std::int64_t start = EpochMilliseconds(record.start);
+  const std::int64_t end = EpochMilliseconds(record.end);
+  return MillisecondsAsSeconds(end > start ? end - start : 0);
+}
+
 std::string DurationText(double seconds) {
   // About 292 million years in milliseconds still fits in 63 bits.
   constexpr double kLongest = 9.2e15;

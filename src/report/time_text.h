@@ -28,4 +28,9 @@ std::string MillisecondsAsSeconds(std::int64_t milliseconds);
 // a negative or non-finite one is written as "0.000".
 std::string DurationText(double seconds);
 
+// How long the run took, as the difference of its start and end to the
+// millisecond as written, so that the three agree; a clock set back reads
+// as no time.
+std::string RunDurationText(const TRunRecord& record);
+
 #endif  // VELMORJOB_REPORT_TIME_TEXT_H_
