@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include "status_word.h"
+
 #include "wall_time.h"
 
 namespace {
@@ -30,6 +32,7 @@ TRunRecord Record(int exit_status) {
   record.start = At(kStart);
   record.end = At(kStart + 61500);
   record.exit_status = exit_status;
+  record.result = StatusWord(record.exit_status);
   return record;
 }
 

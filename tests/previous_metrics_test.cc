@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include "status_word.h"
+
 #include "report/metrics_text.h"
 #include "temp_dir.h"
 
@@ -19,6 +21,7 @@ TRunRecord Succeeded(const std::string& job, std::int64_t end_milliseconds) {
   record.start = TWallClock::time_point(std::chrono::milliseconds(end_milliseconds - 1000));
   record.end = TWallClock::time_point(std::chrono::milliseconds(end_milliseconds));
   record.exit_status = 0;
+  record.result = StatusWord(record.exit_status);
   return record;
 }
 
@@ -29,6 +32,7 @@ TEST(PreviousMetricsTest, FindsTheLastSuccessThatMetricsTextWrote) {
     // The carried-over value reads back the same again.
     TRunRecord failed = Succeeded(job, 1796999999000);
     failed.exit_status = 3;
+    failed.result = StatusWord(failed.exit_status);
     EXPECT_EQ(1796869861.623, LastSuccess(MetricsText(failed, LastSuccess(text, job)), job));
   }
 }

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "core/exit_status.h"
 #include "core/outcome.h"
 #include "core/read_state.h"
 #include "job/step_runner.h"

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "status_word.h"
+
 #include "report/report_json.h"
 #include "temp_dir.h"
 
@@ -20,6 +22,7 @@ TRunRecord Record(const std::string& job, int exit_status, std::int64_t end_mill
   record.start = TWallClock::time_point(std::chrono::milliseconds(end_milliseconds - 2000));
   record.end = TWallClock::time_point(std::chrono::milliseconds(end_milliseconds));
   record.exit_status = exit_status;
+  record.result = StatusWord(record.exit_status);
   return record;
 }
 

@@ -11,6 +11,7 @@
 
 #include "core/run_record.h"
 #include "report/report_files.h"
+#include "status_word.h"
 #include "wall_time.h"
 
 namespace {
@@ -26,6 +27,7 @@ TRunRecord Record(const std::string& job, int exit_status, std::int64_t seconds)
   record.start = At(kStart);
   record.end = At(kStart + seconds * 1000 + 456);
   record.exit_status = exit_status;
+  record.result = StatusWord(record.exit_status);
   return record;
 }
 

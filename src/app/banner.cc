@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/version.h"
+#include "core/exit_status.h"
 
 namespace {
 constexpr char kBuildDate[] = "Tue Jun 25 18:27:36 GMT 2002";
@@ -23,8 +24,8 @@ void PrintHelp() {
       "Use: velmorjob [--config=filename] [options] Jobname\n"
       "  --config=filename     read the jobs from filename instead of search.conf\n"
       "  --dry-run             print each step's command instead of running it\n"
-      "  --verbose             also print each step's command, how it ended and how long\n"
-      "                        it took\n"
+      "  --verbose             also print each step's command, how it ended and how\n"
+      "                        long it took\n"
       "  --timeout=DURATION    stop a step that runs longer (SIGTERM to its process\n"
       "                        group); DURATION is a number with an optional unit\n"
       "                        s, m, h or d, as in 90, 0.5s, 45m, 2h\n"
@@ -40,9 +41,7 @@ void PrintHelp() {
       "  --list                print the name of every job in the configuration file\n"
       "  --help                print this help\n"
       "  --version             print the version banner\n"
-      "Any other argument that begins with -- is an error.\n"
-      "Exit status: 0 ok, 1 usage, 2 configuration error, 3 a step failed or timed out,\n"
-      "4 output could not be written, 75 locked by another run, 128+N stopped by\n"
-      "signal N.\n"
-      "See velmorjob(1) and search.conf(5) for details.\n");
+      "Any other argument that begins with -- is an error.\n");
+  std::fputs(ExitStatusHelp().c_str(), stdout);
+  std::printf("See velmorjob(1) and search.conf(5) for details.\n");
 }

@@ -9,6 +9,7 @@
 #include "app/lookup.h"
 #include "app/out_of_memory.h"
 #include "app/run_outputs.h"
+#include "core/exit_status.h"
 #include "core/outcome.h"
 #include "core/output.h"
 #include "core/read_state.h"
@@ -96,6 +97,6 @@ int Main(int argc, const char* const* argv) {
   if (outcome.stop_signal != 0) PrintStopped(command_line);
   // Output that never reached its file is told at the end at the latest.
   FlushOutput();
-  if (runrecord) FinishRunOutputs(command_line, ExitStatus(outcome));
+  if (runrecord) FinishRunOutputs(command_line);
   return usable ? ExitStatus(outcome) : kExitUsage;
 }

@@ -7,6 +7,7 @@
 #include <limits.h>
 #include <unistd.h>
 
+#include "core/exit_status.h"
 #include "core/outcome.h"
 #include "core/run_record.h"
 #include "report/report_files.h"
@@ -54,13 +55,15 @@ void StartRunOutputs(const TCommandLine& command_line) {
   runrecord->host = HostName();
 }
 
-void FinishRunOutputs(const TCommandLine& command_line, int exit_status) {
+void FinishRunOutputs(const TCommandLine& command_line) {
   runrecord->end = TWallClock::now();
-  runrecord->exit_status = exit_status;
+  runrecord->exit_status = ExitStatus(outcome);
+  runrecord->result = ResultWord(outcome);
   // The metrics tell the status the run ends with, a report that could
   // not be written included.
   if (!WriteOrTell("report", command_line.report, WriteReportFile)) {
     runrecord->exit_status = ExitStatus(outcome);
+    runrecord->result = ResultWord(outcome);
   }
   WriteOrTell("metrics", command_line.metrics, WriteMetricsFile);
 }

@@ -13,6 +13,6 @@ void StartRunOutputs(const TCommandLine& command_line);
 // Ends the record with the run's exit status and writes each file asked
 // for, atomically. A file that cannot be written is told on standard error
 // and counted in the outcome.
-void FinishRunOutputs(const TCommandLine& command_line, int exit_status);
+void FinishRunOutputs(const TCommandLine& command_line);
 
 #endif  // VELMORJOB_APP_RUN_OUTPUTS_H_

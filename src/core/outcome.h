@@ -23,11 +23,16 @@ struct TOutcome {
   int stop_signal = 0;
   // The run report or the metrics file could not be written.
   bool file_failed = false;
+  // The command line could not be used.
+  bool usage_error = false;
+  // The job ran past its deadline (--job-timeout).
+  bool job_timed_out = false;
 };
 
 extern TOutcome outcome;
 
-// Exit statuses of the program.
+// Exit statuses of the program; what each means, and which wins when
+// several apply, is in the table of core/exit_status.h.
 constexpr int kExitOk = 0;
 constexpr int kExitUsage = 1;
 constexpr int kExitConfig = 2;
@@ -35,12 +40,6 @@ constexpr int kExitStepFailed = 3;
 constexpr int kExitOutput = 4;
 constexpr int kExitLocked = 75;  // EX_TEMPFAIL: try again later
 constexpr int kExitSignalBase = 128;
-
-// The exit status that tells the most serious thing that happened: a stop
-// signal or an interruption ends with 128 + its number; then come a
-// configuration error, a lock held by another run, a failed step, and
-// output that could not be written.
-int ExitStatus(const TOutcome& result);
 
 // Prints a configuration error exactly as given, counts it and keeps it for
 // the run record. line is the line number it names, if any.

@@ -43,6 +43,7 @@ struct TRunRecord {
   TWallClock::time_point start;
   TWallClock::time_point end;
   int exit_status = 0;  // the status the run ends with
+  std::string result;   // the word for it, from the table of exit statuses
   std::vector<TConfigMessage> config_errors;
   long config_errors_not_kept = 0;
   std::vector<TStepRecord> steps;  // in the order they ran

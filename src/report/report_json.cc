@@ -9,9 +9,6 @@
 
 namespace {
 
-constexpr int kFirstSignalStatus = 129;  // 128 + SIGHUP
-constexpr int kLastSignalStatus = 192;   // 128 + the highest real-time signal
-
 // Writes the members of one object, each on a line of its own, indented by
 // the object's depth.
 class TObjectWriter {
@@ -78,20 +75,6 @@ std::string Steps(const TRunRecord& record) {
 
 }  // namespace
 
-std::string_view ResultWord(int exit_status) {
-  switch (exit_status) {
-    case 0: return "ok";
-    case 1: return "usage-error";
-    case 2: return "config-error";
-    case 3: return "step-failed";
-    case 4: return "output-error";
-    case 75: return "locked";
-    default:
-      if (exit_status >= kFirstSignalStatus && exit_status <= kLastSignalStatus) return "stopped";
-      return "unknown";
-  }
-}
-
 std::string ReportJson(const TRunRecord& record) {
   std::string text;
   TObjectWriter object(text, 0);
@@ -103,7 +86,7 @@ std::string ReportJson(const TRunRecord& record) {
   object.Field("end_time", JsonString(Rfc3339(record.end)));
   object.Field("duration_seconds", RunDurationText(record));
   object.Field("exit_status", std::to_string(record.exit_status));
-  object.Field("result", JsonString(ResultWord(record.exit_status)));
+  object.Field("result", JsonString(record.result));
   object.Field("config_errors", ConfigErrors(record));
   object.Field(
       "config_errors_not_kept",
