@@ -55,9 +55,13 @@ std::vector<std::string> WrapperWords() {
 bool E2eTest::Wrapped() { return !WrapperWords().empty(); }
 
 void E2eTest::Expect(const TRun& run, const std::string& out, int status) {
+  Expect(run, out, "", status);
+}
+
+void E2eTest::Expect(const TRun& run, const std::string& out, const std::string& err, int status) {
   EXPECT_EQ(out, run.out);
+  EXPECT_EQ(err, run.err);
   EXPECT_EQ(status, run.status);
-  EXPECT_EQ("", run.err);
 }
 
 void E2eTest::SetUp() {

@@ -63,6 +63,8 @@ class E2eTest : public ::testing::Test {
   // Checks a run's whole standard output, its exit status and that nothing
   // went to standard error.
   static void Expect(const TRun& run, const std::string& out, int status);
+  // The same with what went to standard error.
+  static void Expect(const TRun& run, const std::string& out, const std::string& err, int status);
 
   TTempDir dir_;
   TTempDir output_;

@@ -38,7 +38,7 @@ TEST_F(OperatorTest, DryRunPrintsTheCommandsAndRunsNothing) {
   EXPECT_FALSE(dir_.Exists("calls.log"));
 }
 
-TEST_F(OperatorTest, DryRunKeepsTheMessagesAndStatusesOfARun) {
+TEST_F(OperatorTest, DryRunTellsTheMessagesOfARunOnStandardErrorAndNoCommandAfterAnError) {
   const struct {
     const char* what;
     const char* config;
@@ -60,7 +60,7 @@ TEST_F(OperatorTest, DryRunKeepsTheMessagesAndStatusesOfARun) {
       {"malformed header before the job",
        "[Job \n[Job a]\n[Runner]\n",
        {"--dry-run", "a"},
-       "Error at line 1:\n[Job \n./runner \n",
+       "Error at line 1:\n[Job \n",
        2},
       {"missing file",
        kNightly,
@@ -71,8 +71,24 @@ TEST_F(OperatorTest, DryRunKeepsTheMessagesAndStatusesOfARun) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     Config(c.config);
-    Expect(Run(c.args), c.out, c.status);
+    Expect(Run(c.args), "", c.out, c.status);
   }
+  EXPECT_FALSE(dir_.Exists("calls.log"));
+}
+
+TEST_F(OperatorTest, DryRunOfAFileWithAnErrorPipedToAShellRunsNothing) {
+  // The mistyped key's line holds a command; so does the not-found message.
+  Config("[Job j]\n[Index]\nURLL http://x/ ; touch PWNED\n[Runner]\n");
+  const std::string velmorjob = "cd '" + dir_.path() + "' && '" + VELMORJOB_BINARY + "'";
+  for (const char* job : {"j", "nosuch"}) {
+    SCOPED_TRACE(job);
+    const std::string command = velmorjob + " --dry-run " + job + " 2>err | sh > sh.out 2>&1";
+    EXPECT_EQ(0, std::system(command.c_str()));
+    EXPECT_FALSE(dir_.Exists("PWNED"));
+    EXPECT_EQ("", dir_.Read("sh.out"));
+  }
+  EXPECT_EQ("Job \"nosuch\" not found in your config file.\n", dir_.Read("err"));
+  Expect(Run({"--dry-run", "j"}), "", "Error at line 3:\nURLL http://x/ ; touch PWNED\n", 2);
   EXPECT_FALSE(dir_.Exists("calls.log"));
 }
 
@@ -129,15 +145,14 @@ TEST_F(OperatorTest, VerboseShowsEachCommandAndHowItEnded) {
   EXPECT_THAT(run.out, testing::StartsWith(kBanner));
   const std::vector<std::string> lines = Lines(run.out.substr(std::string(kBanner).size()));
   ASSERT_EQ(5u, lines.size()) << run.out;
-  EXPECT_EQ("./indexer  --maxfiles=500 --charset=3 --statistic=1", lines[0]);
-  EXPECT_THAT(
-      lines[1],
-      MatchesRegex("Step \\./indexer ended with exit status 0 after [0-9]+\\.[0-9][0-9][0-9] s"));
-  EXPECT_EQ("./runner  --program=report", lines[2]);
+  EXPECT_EQ("Step 1 \"./indexer\" starts: ./indexer  --maxfiles=500 --charset=3 --statistic=1",
+            lines[0]);
+  EXPECT_THAT(lines[1], MatchesRegex("Step 1 \"\\./indexer\" ended with exit status 0 after "
+                                     "[0-9]+\\.[0-9][0-9][0-9] s"));
+  EXPECT_EQ("Step 2 \"./runner\" starts: ./runner  --program=report", lines[2]);
   EXPECT_EQ("runner speaks", lines[3]);
-  EXPECT_THAT(
-      lines[4],
-      MatchesRegex("Step \\./runner ended with exit status 3 after [0-9]+\\.[0-9][0-9][0-9] s"));
+  EXPECT_THAT(lines[4], MatchesRegex("Step 2 \"\\./runner\" ended with exit status 3 after "
+                                     "[0-9]+\\.[0-9][0-9][0-9] s"));
   EXPECT_EQ("indexer [--maxfiles=500] [--charset=3] [--statistic=1]\nrunner [--program=report]\n",
             Calls());
 }
@@ -153,7 +168,7 @@ TEST_F(OperatorTest, VerboseNamesTheSignalThatKilledAStep) {
   // status 130, depending on whether it ran the step in a child of its own.
   EXPECT_THAT(
       lines[1],
-      MatchesRegex("Step \\./indexer (was killed by signal 2 \\(Interrupt\\)|ended with exit "
+      MatchesRegex("Step 1 \"\\./indexer\" (was killed by signal 2 \\(Interrupt\\)|ended with exit "
                    "status 130) after [0-9.]+ s"));
   EXPECT_EQ("indexer [--maxfiles=500] [--charset=3] [--statistic=1]\n", Calls());
 }

@@ -83,15 +83,24 @@ TEST_F(RunTest, UnknownOptionIsAnErrorAndNothingIsReadOrRun) {
       // Even beside the options that need no job, and whatever the order.
       {{"--list", "--lsit"}, "--lsit"},
       {{"--help", "--x"}, "--x"},
-      {{"--dry-run", "--checkk", "nightly"}, "--checkk"},
       // An unreadable file is not even opened.
       {{"--config=absent", "--bogus", "nightly"}, "--bogus"},
+      // The name of an option that takes a value, with more after it, is
+      // not that option.
+      {{"--reports=r.json", "nightly"}, "--reports=r.json"},
+      {{"--timeouts=5", "nightly"}, "--timeouts=5"},
+      {{"--lockfile", "nightly"}, "--lockfile"},
+      {{"--on-starts=x", "nightly"}, "--on-starts=x"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.args));
     Expect(Run(c.args), kBanner + "Unknown option \"" + c.told + "\"\n" + usage, 1);
   }
+  // A dry run tells it on standard error: its output goes to a shell.
+  Expect(Run({"--dry-run", "--checkk", "nightly"}), "",
+         kBanner + "Unknown option \"--checkk\"\n" + usage, 1);
   EXPECT_FALSE(dir_.Exists("calls.log"));
+  EXPECT_FALSE(dir_.Exists("=r.json"));
 }
 
 TEST_F(RunTest, MalformedJobHeadersAreReportedAndScanningGoesOn) {

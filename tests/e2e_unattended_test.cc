@@ -107,7 +107,7 @@ TEST_F(UnattendedTest, StepOverItsTimeIsEndedWithEverythingItStartedAndTheJobGoe
   Config(kNightly);
   // Long enough for the program to be waiting when its time is up.
   const TRun run = Run({"--timeout=1.5", "nightly"});
-  EXPECT_EQ(kBanner + "Step \"./indexer\" timed out after 1.5\n", run.out);
+  EXPECT_EQ(kBanner + "Step 1 \"./indexer\" timed out after 1.5\n", run.out);
   EXPECT_EQ(3, run.status);
   EXPECT_THAT(run.err, testing::MatchesRegex("(|.*Terminated\n)"));
   // SIGTERM reached the program under the shell, not only the shell.
@@ -125,7 +125,7 @@ TEST_F(UnattendedTest, StepThatIgnoresSigtermIsKilledAfterKillAfter) {
        "sh -c 'echo $$ >> pids; sleep 300'");
   Config(kNightly);
   const TRun run = Run({"--timeout=0.2", "--kill-after=0.3", "--exit-on-error", "nightly"});
-  EXPECT_EQ(kBanner + "Step \"./indexer\" timed out after 0.2\n", run.out);
+  EXPECT_EQ(kBanner + "Step 1 \"./indexer\" timed out after 0.2\n", run.out);
   EXPECT_EQ(3, run.status);
   ExpectAllEnded("pids");
   EXPECT_EQ("indexer [--maxfiles=500] [--charset=3] [--statistic=1]\n", Calls());
@@ -137,7 +137,7 @@ TEST_F(UnattendedTest, TimeoutMessageUsesTheLimitAsWritten) {
   for (const char* limit : {"0.25", ".25s", "0.005m"}) {
     SCOPED_TRACE(limit);
     const TRun run = Run({std::string("--timeout=") + limit, "nightly"});
-    EXPECT_EQ(kBanner + "Step \"./indexer\" timed out after " + limit + "\n", run.out);
+    EXPECT_EQ(kBanner + "Step 1 \"./indexer\" timed out after " + limit + "\n", run.out);
     EXPECT_EQ(3, run.status);
   }
 }
@@ -255,13 +255,49 @@ TEST_F(UnattendedTest, SecondRunWhileTheFirstHoldsTheLockRunsNothing) {
   EXPECT_EQ(0644 & ~mask, lock.st_mode & 0777);
 }
 
-TEST_F(UnattendedTest, StepsDoNotInheritTheLock) {
-  // Each step lists the files it has open.
-  Stub("indexer", "for fd in /proc/$$/fd/*; do readlink \"$fd\"; done > open-files; true");
+TEST_F(UnattendedTest, StepHoldsTheLockOnDescriptor9AndOnlyThere) {
+  // Each step lists the files it has open, by descriptor.
+  Stub("indexer",
+       "readlink /proc/$$/fd/9 > fd9\n"
+       "for fd in /proc/$$/fd/*; do readlink \"$fd\"; done | grep -c my.lock > count; true");
   Config("[Job nightly]\n[Index]\n");
   Expect(Run({"--lock=my.lock", "nightly"}), kBanner, 0);
-  EXPECT_THAT(dir_.Read("open-files"), testing::Not(HasSubstr("my.lock")));
-  EXPECT_TRUE(dir_.Exists("my.lock"));
+  EXPECT_EQ(dir_.File("my.lock") + "\n", dir_.Read("fd9"));
+  // Only that one descriptor of the lock: velmorjob's own copy is closed
+  // on exec.
+  EXPECT_EQ("1\n", dir_.Read("count"));
+  // Without --lock, descriptor 9 is not open.
+  unlink(dir_.File("fd9").c_str());
+  unlink(dir_.File("count").c_str());
+  Expect(Run({"nightly"}), kBanner, 0);
+  EXPECT_EQ("", dir_.Read("fd9"));
+}
+
+TEST_F(UnattendedTest, StepOfARunKilledOutrightKeepsTheLockUntilItEnds) {
+  // The step runs on when velmorjob is killed with SIGKILL (as by the OOM
+  // killer), and ends once told to.
+  Stub("indexer", "echo > started; while [ ! -e go ]; do sleep 0.02; done; echo > ended");
+  Config("[Job nightly]\n[Index]\n");
+  const TStarted first = Start({"--lock", "nightly"});
+  AwaitFile("started");
+  kill(first.pid, SIGKILL);
+  EXPECT_EQ(128 + SIGKILL, Finish(first).status);
+  // The step still runs, and still holds the lock.
+  const TRun held = RunWithOutputTo(dir_.File("second.out"), {"--lock", "nightly"});
+  EXPECT_EQ(75, held.status);
+  EXPECT_FALSE(dir_.Exists("ended"));
+  dir_.Write("go", "");
+  AwaitFile("ended");
+  // Once it has ended, the lock is free: wait for it (the step's shell may
+  // take a moment to exit after writing).
+  TRun after;
+  for (int attempt = 0; attempt < 500; ++attempt) {
+    after = RunWithOutputTo(dir_.File("third.out"), {"--lock", "nightly"});
+    if (after.status != 75) break;
+    std::this_thread::sleep_for(20ms);
+  }
+  EXPECT_EQ(0, after.status);
+  EXPECT_EQ(kBanner, dir_.Read("third.out"));
 }
 
 TEST_F(UnattendedTest, LockFileThatCannotBeOpenedIsAConfigurationError) {
@@ -285,7 +321,7 @@ TEST_F(UnattendedTest, ExitOnErrorRunsNoStepAfterAFailedOne) {
       {"timed out",
        "sleep 300",
        {"--exit-on-error", "--timeout=0.1s", "nightly"},
-       "Step \"./indexer\" timed out after 0.1s\n"},
+       "Step 1 \"./indexer\" timed out after 0.1s\n"},
   };
   Config(kNightly);
   for (const auto& c : cases) {

@@ -1,31 +1,15 @@
 #include "fake_system.h"
 
-std::vector<std::string> TFakeSystem::commands;
-std::vector<TStepLimits> TFakeSystem::limits;
-std::vector<TStepEnd> TFakeSystem::results;
-
-void TFakeSystem::Reset() {
-  commands.clear();
-  limits.clear();
-  results.clear();
-}
-
 void TFakeSystem::Answer(const std::vector<int>& statuses) {
   results.clear();
-  for (const int status : statuses) {
-    TStepEnd end;
-    end.status = status;
-    results.push_back(end);
-  }
+  for (const int status : statuses) results.push_back(TStepResult::FromWaitStatus(status));
 }
 
-TStepEnd TFakeSystem::Execute(const std::string& command, const TStepLimits& step_limits) {
-  commands.push_back(command);
-  limits.push_back(step_limits);
-  TStepEnd end;
-  end.status = 0;
-  if (results.empty()) return end;
-  end = results.front();
+TStepResult TFakeSystem::Run(const TProcessSpec& spec) {
+  specs.push_back(spec);
+  commands.push_back(spec.command);
+  if (results.empty()) return TStepResult::FromWaitStatus(0);
+  const TStepResult result = results.front();
   results.erase(results.begin());
-  return end;
+  return result;
 }

@@ -5,19 +5,25 @@
 #include <vector>
 
 #include "job/step_process.h"
+#include "job/step_runner.h"
 
-// Stands in for the step process as the step runner's execute: records each
-// command and the limits it got, and answers with the next prepared end
+// Stands in for the process control as the run's execute: records each
+// process it is asked to run, and answers with the next prepared result
 // (exit status 0 when none is left).
 struct TFakeSystem {
-  static std::vector<std::string> commands;
-  static std::vector<TStepLimits> limits;
-  static std::vector<TStepEnd> results;
+  std::vector<TProcessSpec> specs;
+  std::vector<std::string> commands;
+  std::vector<TStepResult> results;
 
-  static void Reset();
-  // Prepares the next ends from wait statuses as system() gives them.
-  static void Answer(const std::vector<int>& statuses);
-  static TStepEnd Execute(const std::string& command, const TStepLimits& step_limits);
+  // Prepares the next results from wait statuses as waitpid() gives them.
+  void Answer(const std::vector<int>& statuses);
+  // Prepares the next results as given.
+  void AnswerResults(const std::vector<TStepResult>& prepared) { results = prepared; }
+  TStepResult Run(const TProcessSpec& spec);
+  // An execute that runs here.
+  TExecute Execute() {
+    return [this](const TProcessSpec& spec) { return Run(spec); };
+  }
 };
 
 #endif  // VELMORJOB_TESTS_FAKE_SYSTEM_H_

@@ -20,9 +20,14 @@ TStepRecord Step(std::optional<int> exit_status, std::optional<int> signal, bool
   step.kind = "Index";
   step.program = "./indexer";
   step.command = "./indexer ";
-  step.exit_status = exit_status;
-  step.signal = signal;
-  step.timed_out = timed_out;
+  if (exit_status) {
+    step.result.end = TStepResult::TEnd::kExited;
+    step.result.code = *exit_status;
+  } else if (signal) {
+    step.result.end = TStepResult::TEnd::kKilled;
+    step.result.code = *signal;
+  }
+  if (timed_out) step.result.stopped = TStepResult::TStop::kTimeout;
   return step;
 }
 
@@ -111,8 +116,9 @@ TEST(MetricsTextTest, CountsEveryWayAStepCanFail) {
   TRunRecord record = Record(3);
   long failed = 0;
   for (const auto& c : cases) {
-    EXPECT_EQ(c.failed, StepFailed(c.step)) << c.what;
+    EXPECT_EQ(c.failed, c.step.result.Failed()) << c.what;
     record.steps.push_back(c.step);
+    record.steps.back().number = static_cast<int>(record.steps.size());
     failed += c.failed ? 1 : 0;
   }
   EXPECT_NE(std::string::npos, MetricsText(record, std::nullopt)

@@ -1,6 +1,7 @@
 #include "app/out_of_memory.h"
 
 #include <cstdio>
+#include <fcntl.h>
 #include <limits>
 #include <new>
 #include <unistd.h>
@@ -8,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "core/output.h"
 #include "temp_dir.h"
 
 namespace {
@@ -34,8 +36,10 @@ TEST(OutOfMemoryTest, FailedAllocationEndsWithAMessageAndStatus2) {
   const pid_t child = fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
-    if (std::freopen(out.c_str(), "w", stdout) == nullptr) _exit(100);
-    std::printf("before\n");
+    const int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (fd < 0 || dup2(fd, 1) != 1) _exit(100);
+    // Buffered, as messages are: written before the last words.
+    Say("before\n");
     InstallOutOfMemoryHandler();
     void* volatile p = ::operator new(std::numeric_limits<std::size_t>::max() / 2);
     (void)p;

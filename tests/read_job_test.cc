@@ -10,8 +10,8 @@
 #include "core/exit_status.h"
 #include "core/outcome.h"
 #include "core/read_state.h"
-#include "job/step_runner.h"
-#include "fake_system.h"
+#include "core/output.h"
+#include "job/command_text.h"
 #include "temp_dir.h"
 
 namespace {
@@ -19,16 +19,14 @@ namespace {
 class ReadJobTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    TFakeSystem::Reset();
+    ran_.clear();
+    handed_over_ = false;
     outcome = TOutcome();
     jobend = 0;
-    runsettings = TRunSettings();
-    runsettings.execute = TFakeSystem::Execute;
   }
   void TearDown() override {
     fp.Close();
     fp.SetReadFunction(::read);
-    runsettings = TRunSettings();
     jobend = 0;
   }
 
@@ -42,7 +40,13 @@ class ReadJobTest : public ::testing::Test {
 
   long Read() {
     testing::internal::CaptureStdout();
-    const long counter = ReadJob(counter_);
+    const long counter = ReadJob(counter_, [this](const TServer* head) {
+      handed_over_ = true;
+      for (const TServer* step = head; step != nullptr; step = step->next.get()) {
+        ran_.push_back(CommandText(*step));
+      }
+    });
+    FlushOutput();
     printed_ = testing::internal::GetCapturedStdout();
     return counter;
   }
@@ -50,6 +54,9 @@ class ReadJobTest : public ::testing::Test {
   TTempDir dir_;
   long counter_ = 0;
   std::string printed_;
+  // The command texts of the steps handed over, and whether they were.
+  std::vector<std::string> ran_;
+  bool handed_over_ = false;
 };
 
 TEST_F(ReadJobTest, ReadsTheSectionToTheNextJobHeaderAndRunsItsSteps) {
@@ -57,8 +64,7 @@ TEST_F(ReadJobTest, ReadsTheSectionToTheNextJobHeaderAndRunsItsSteps) {
   EXPECT_EQ(6, Read());
   EXPECT_EQ(1, jobend);
   EXPECT_EQ("", printed_);
-  EXPECT_EQ((std::vector<std::string>{"./indexer  --maxfiles=5", "./runner  --program=r"}),
-            TFakeSystem::commands);
+  EXPECT_EQ((std::vector<std::string>{"./indexer  --maxfiles=5", "./runner  --program=r"}), ran_);
   // The header that ended the section was consumed: reading goes on after it.
   ASSERT_EQ(TRead::kLine, ReadLine(counter_));
   EXPECT_STREQ("[Index]\n", str);
@@ -69,7 +75,7 @@ TEST_F(ReadJobTest, BadLineIsReportedAndNothingRuns) {
   EXPECT_EQ(4, Read());
   EXPECT_EQ(0, jobend);
   EXPECT_EQ("Error at line 4:\nBogus 1\n", printed_);
-  EXPECT_TRUE(TFakeSystem::commands.empty());
+  EXPECT_TRUE(ran_.empty());
   EXPECT_EQ(kExitConfig, ExitStatus(outcome));
   // The lookup scans on from the line after the bad one.
   long counter = 4;
@@ -86,7 +92,9 @@ TEST_F(ReadJobTest, HeaderOnTheLastLineEndsTheSectionAtOnce) {
     Read();
     EXPECT_EQ(1, jobend);
     EXPECT_EQ("", printed_);
-    EXPECT_TRUE(TFakeSystem::commands.empty());
+    // Handed over without steps: the run decides that nothing runs.
+    EXPECT_TRUE(handed_over_);
+    EXPECT_TRUE(ran_.empty());
     fp.Close();
   }
 }
@@ -96,7 +104,7 @@ TEST_F(ReadJobTest, SettingBeforeTheFirstStepIsAnError) {
   EXPECT_EQ(3, Read());
   EXPECT_EQ("Error at line 3:\nMaxFiles 5\n", printed_);
   EXPECT_EQ(0, jobend);
-  EXPECT_TRUE(TFakeSystem::commands.empty());
+  EXPECT_TRUE(ran_.empty());
 }
 
 // Fails as a disk that gives up would.
@@ -114,7 +122,7 @@ TEST_F(ReadJobTest, ReadErrorInsideTheSectionRunsNothing) {
   EXPECT_TRUE(fp.Error());
   EXPECT_EQ(0, jobend);
   EXPECT_EQ("", printed_);
-  EXPECT_TRUE(TFakeSystem::commands.empty());
+  EXPECT_FALSE(handed_over_);
 }
 
 TEST_F(ReadJobTest, MalformedJobHeaderEndsTheSectionToo) {
@@ -122,7 +130,7 @@ TEST_F(ReadJobTest, MalformedJobHeaderEndsTheSectionToo) {
   OpenAtHeader("[Job a]\n[Index]\n[Job \nMaxFiles 5\n");
   EXPECT_EQ(3, Read());
   EXPECT_EQ(1, jobend);
-  EXPECT_EQ((std::vector<std::string>{"./indexer "}), TFakeSystem::commands);
+  EXPECT_EQ((std::vector<std::string>{"./indexer "}), ran_);
 }
 
 }  // namespace

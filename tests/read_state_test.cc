@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "core/outcome.h"
+#include "core/output.h"
 #include "temp_dir.h"
 
 namespace {
@@ -90,6 +91,7 @@ TEST_F(ReadStateTest, ReportLineErrorPrintsTheLineAndCountsAnError) {
   outcome = TOutcome();
   testing::internal::CaptureStdout();
   ReportLineError(counter);
+  FlushOutput();
   EXPECT_EQ("Error at line 7:\nbad line\n", testing::internal::GetCapturedStdout());
   EXPECT_EQ(1, outcome.config_errors);
 }
@@ -100,6 +102,7 @@ TEST_F(ReadStateTest, LineNumbersPastTwoBillionArePrintedWhole) {
   ASSERT_EQ(TRead::kLine, ReadLine(counter));
   testing::internal::CaptureStdout();
   ReportLineError(counter);
+  FlushOutput();
   EXPECT_EQ("Error at line 3000000001:\nbad\n", testing::internal::GetCapturedStdout());
 }
 

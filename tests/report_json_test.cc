@@ -35,6 +35,8 @@ TRunRecord Record(int exit_status) {
   record.end = At(kStart + 3723456);
   record.exit_status = exit_status;
   record.result = StatusWord(record.exit_status);
+  record.ended = true;
+  record.run_id = "1b4e28ba-2fa1-41d2-883f-0016d3cca427";
   return record;
 }
 
@@ -42,16 +44,21 @@ TEST(ReportJsonTest, WritesTheWholeRunOneFieldToALine) {
   TRunRecord record = Record(3);
   record.steps.push_back(
       Step("Index", "./indexer", "./indexer  --maxfiles=500", kStart + 2, 3600.0004));
-  record.steps.back().exit_status = 0;
+  record.steps.back().result = TStepResult::FromWaitStatus(0);
+  record.steps.back().number = 1;
   record.steps.push_back(
       Step("Runner", "./runner", "./runner  --program=report", kStart + 3600010, 120.25));
-  record.steps.back().signal = 15;
-  record.steps.back().timed_out = true;
+  record.steps.back().result = TStepResult::FromWaitStatus(15, TStepResult::TStop::kTimeout);
+  record.steps.back().number = 2;
+  record.steps.back().attempt = 2;
+  record.steps.back().output_tail = "last\n";
+  record.steps.back().output_bytes = 12345;
   record.config_errors.push_back({std::nullopt, "Job \"weekly\" is not in the file"});
   record.config_errors.push_back({12, "Error at line 12:\nMaxFile 5\n"});
   record.config_errors_not_kept = 7;
   EXPECT_EQ(R"({
   "job": "nightly",
+  "run_id": "1b4e28ba-2fa1-41d2-883f-0016d3cca427",
   "config_file": "/srv/search/search.conf",
   "working_directory": "/srv/search",
   "host": "idx1",
@@ -60,6 +67,8 @@ TEST(ReportJsonTest, WritesTheWholeRunOneFieldToALine) {
   "duration_seconds": 3723.456,
   "exit_status": 3,
   "result": "step-failed",
+  "from_step": 1,
+  "first_failed_step": 2,
   "config_errors": [
     {
       "line": null,
@@ -73,6 +82,8 @@ TEST(ReportJsonTest, WritesTheWholeRunOneFieldToALine) {
   "config_errors_not_kept": 7,
   "steps": [
     {
+      "number": 1,
+      "attempt": 1,
       "kind": "Index",
       "program": "./indexer",
       "command": "./indexer  --maxfiles=500",
@@ -80,9 +91,13 @@ TEST(ReportJsonTest, WritesTheWholeRunOneFieldToALine) {
       "duration_seconds": 3600.000,
       "exit_status": 0,
       "signal": null,
-      "timed_out": false
+      "timed_out": false,
+      "output_tail": null,
+      "output_bytes": null
     },
     {
+      "number": 2,
+      "attempt": 2,
       "kind": "Runner",
       "program": "./runner",
       "command": "./runner  --program=report",
@@ -90,7 +105,9 @@ TEST(ReportJsonTest, WritesTheWholeRunOneFieldToALine) {
       "duration_seconds": 120.250,
       "exit_status": null,
       "signal": 15,
-      "timed_out": true
+      "timed_out": true,
+      "output_tail": "last\n",
+      "output_bytes": 12345
     }
   ]
 }
@@ -123,7 +140,7 @@ TEST(ReportJsonTest, EscapesEveryTextThatCameFromOutside) {
   record.host = "h\"";
   record.config_errors.push_back({3, "Error at line 3:\n[Job \xC3\x28]\n"});
   record.steps.push_back(Step("Index", "./indexer", "./indexer  --url='a\"b'", kStart, 1));
-  record.steps.back().exit_status = 0;
+  record.steps.back().result = TStepResult::FromWaitStatus(0);
   const std::string text = ReportJson(record);
   for (const char* field :
        {"\"job\": \"a\\\"b\\\\c\\nd\xEF\xBF\xBD\",", "\"config_file\": \"/srv/x\\ty.conf\",",

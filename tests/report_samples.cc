@@ -42,17 +42,26 @@ TStepRecord Step(bool index, std::string command, std::int64_t offset, double se
 }
 
 TStepRecord Exited(TStepRecord step, int status) {
-  step.exit_status = status;
+  step.result.end = TStepResult::TEnd::kExited;
+  step.result.code = status;
   return step;
 }
 
 TStepRecord Killed(TStepRecord step, int signal, bool timed_out) {
-  step.signal = signal;
-  step.timed_out = timed_out;
+  step.result.end = TStepResult::TEnd::kKilled;
+  step.result.code = signal;
+  if (timed_out) step.result.stopped = TStepResult::TStop::kTimeout;
   return step;
 }
 
-bool Write(const std::string& directory, const std::string& name, const TRunRecord& record) {
+bool Write(const std::string& directory, const std::string& name, TRunRecord record) {
+  // Steps not numbered by the sample are numbered in order, one attempt
+  // each.
+  for (std::size_t i = 0; i < record.steps.size(); ++i) {
+    if (record.steps[i].number == 0) record.steps[i].number = static_cast<int>(i + 1);
+  }
+  if (record.run_id.empty()) record.run_id = "1b4e28ba-2fa1-41d2-883f-0016d3cca427";
+  record.ended = true;
   std::string reason;
   if (!WriteReportFile(directory + "/" + name + ".json", record, reason) ||
       !WriteMetricsFile(directory + "/" + name + ".prom", record, reason)) {
@@ -121,8 +130,23 @@ int main(int argc, char** argv) {
   timeout.steps = {Killed(Step(true, "./indexer  --maxfiles=9", 3, 7200.1), 9, true),
                    Exited(Step(false, "./runner ", 7200200, 3.25), 0),
                    Step(false, "./runner  --program=x", 7203500, 0)};
-  timeout.steps[1].timed_out = true;
+  timeout.steps[1].result.stopped = TStepResult::TStop::kTimeout;
   written &= Write(dir, "timeout", timeout);
+
+  // A step that failed, was run again and then succeeded, with its output
+  // kept; the next one failed on both attempts.
+  TRunRecord retried = Record("nightly", 3, 100);
+  retried.steps = {
+      Exited(Step(true, "./indexer ", 1, 10), 1), Exited(Step(true, "./indexer ", 40, 10), 0),
+      Exited(Step(false, "./runner ", 60, 1), 2), Exited(Step(false, "./runner ", 90, 1), 2)};
+  for (std::size_t i = 0; i < retried.steps.size(); ++i) {
+    retried.steps[i].number = static_cast<int>(i / 2 + 1);
+    retried.steps[i].attempt = static_cast<int>(i % 2 + 1);
+    retried.steps[i].output_tail = "tail \xFF of\noutput";
+    retried.steps[i].output_bytes = 123456;
+  }
+  retried.from_step = 1;
+  written &= Write(dir, "retried", retried);
 
   // Another run held the lock: nothing ran.
   written &= Write(dir, "locked", Record("nightly", 75, 0));

@@ -1,9 +1,10 @@
 #include "app/banner.h"
 
-#include <cstdio>
+#include <string>
 
 #include "app/version.h"
 #include "core/exit_status.h"
+#include "core/output.h"
 
 namespace {
 constexpr char kBuildDate[] = "Tue Jun 25 18:27:36 GMT 2002";
@@ -11,16 +12,14 @@ constexpr char kBuildSystem[] = "SunOS 5.8";
 }  // namespace
 
 void PrintBanner() {
-  std::printf("\nVelmoran ver.%s [build %s]", kVersion, kBuild);
-  std::printf("\nCompiled %s under %s\n\n", kBuildDate, kBuildSystem);
+  Say(std::string("\nVelmoran ver.") + kVersion + " [build " + kBuild + "]");
+  Say(std::string("\nCompiled ") + kBuildDate + " under " + kBuildSystem + "\n\n");
 }
 
-void PrintUsage() {
-  std::printf("Use: velmorjob [--config=filename] Jobname\n See manual for details.\n");
-}
+void PrintUsage() { Say("Use: velmorjob [--config=filename] Jobname\n See manual for details.\n"); }
 
 void PrintHelp() {
-  std::printf(
+  Print(
       "Use: velmorjob [--config=filename] [options] Jobname\n"
       "  --config=filename     read the jobs from filename instead of search.conf\n"
       "  --dry-run             print each step's command instead of running it\n"
@@ -42,6 +41,6 @@ void PrintHelp() {
       "  --help                print this help\n"
       "  --version             print the version banner\n"
       "Any other argument that begins with -- is an error.\n");
-  std::fputs(ExitStatusHelp().c_str(), stdout);
-  std::printf("See velmorjob(1) and search.conf(5) for details.\n");
+  Print(ExitStatusHelp());
+  Print("See velmorjob(1) and search.conf(5) for details.\n");
 }

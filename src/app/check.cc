@@ -1,7 +1,6 @@
 #include "app/check.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <map>
 #include <string>
@@ -13,6 +12,8 @@
 #include "check/explain.h"
 #include "core/job_header.h"
 #include "core/outcome.h"
+#include "core/output.h"
+#include "core/stop_signal.h"
 #include "core/read_state.h"
 #include "job/run_files.h"
 #include "job/step_list.h"
@@ -169,7 +170,7 @@ class TChecker {
   void Error(long counter) {
     ReportLineError(counter);
     const std::size_t length = std::strlen(str);
-    if (length > 0 && str[length - 1] != '\n') std::fputc('\n', stdout);
+    if (length > 0 && str[length - 1] != '\n') Say("\n");
     Print(counter, "error");
   }
 
@@ -179,7 +180,7 @@ class TChecker {
   }
 
   void Print(long counter, const char* severity) {
-    std::printf("%s:%ld: %s: %s\n", path_.c_str(), counter, severity, reason_.c_str());
+    Say(path_ + ":" + std::to_string(counter) + ": " + severity + ": " + reason_ + "\n");
   }
 
   const std::string& path_;
@@ -205,15 +206,16 @@ class TChecker {
 void PrintSummary(const TChecker& checker) {
   const long errors = outcome.config_errors;
   const long warnings = checker.warnings();
-  std::printf("Checked %ld job%s and %ld step%s: ", checker.jobs(), Plural(checker.jobs()),
-              checker.steps(), Plural(checker.steps()));
+  std::string summary = "Checked " + std::to_string(checker.jobs()) + " job" +
+                        Plural(checker.jobs()) + " and " + std::to_string(checker.steps()) +
+                        " step" + Plural(checker.steps()) + ": ";
   if (errors == 0) {
-    std::printf("no errors");
+    summary += "no errors";
   } else {
-    std::printf("%ld error%s", errors, Plural(errors));
+    summary += std::to_string(errors) + " error" + Plural(errors);
   }
-  if (warnings > 0) std::printf(", %ld warning%s", warnings, Plural(warnings));
-  std::printf(".\n");
+  if (warnings > 0) summary += ", " + std::to_string(warnings) + " warning" + Plural(warnings);
+  Say(summary + ".\n");
 }
 
 }  // namespace
@@ -242,6 +244,8 @@ void CheckConfig(const std::string& path, const std::optional<std::string>& job)
   }
   checker.EndSection();
   if (!CloseConfig(path)) return;
+  // A check that was stopped has no summary: it did not see the whole file.
+  if (StopSignal() != 0) return;
   if (job && !found) ReportJobNotFound(*job);
   PrintSummary(checker);
 }

@@ -1,8 +1,11 @@
 #ifndef VELMORJOB_APP_COMMAND_LINE_H_
 #define VELMORJOB_APP_COMMAND_LINE_H_
 
+#include <cstddef>
 #include <optional>
 #include <string>
+
+#include "job/retry_rule.h"
 
 // A duration given on the command line: as written, for messages, and in
 // seconds.
@@ -12,7 +15,8 @@ struct TDurationOption {
 };
 
 // What the command line asks for. Every argument is examined in order; when
-// an option or a job name is given more than once, the last one counts.
+// an option or a job name is given more than once, the last one counts
+// (but for the hooks, which may be given once).
 struct TCommandLine {
   std::optional<std::string> job;     // the last argument not beginning with '-'
   std::optional<std::string> config;  // the text after the last "--config="
@@ -23,11 +27,22 @@ struct TCommandLine {
   bool help = false;
   bool version = false;
   bool exit_on_error = false;
+  bool quiet = false;
   std::optional<TDurationOption> timeout;
   std::optional<TDurationOption> kill_after;
-  std::optional<std::string> lock;     // --lock or --lock=FILE
-  std::optional<std::string> report;   // --report=FILE
-  std::optional<std::string> metrics;  // --metrics=FILE
+  std::optional<TDurationOption> job_timeout;
+  std::optional<TDurationOption> retry_delay;
+  std::optional<TDurationOption> lock_wait;
+  std::optional<int> retries;
+  std::optional<TRetryOn> retry_on;
+  std::optional<long> from_step;
+  std::optional<std::size_t> keep_output;  // bytes
+  std::optional<std::string> lock;         // --lock or --lock=FILE
+  std::optional<std::string> report;       // --report=FILE
+  std::optional<std::string> metrics;      // --metrics=FILE
+  std::optional<std::string> on_start;     // --on-start=COMMAND
+  std::optional<std::string> on_success;   // --on-success=COMMAND
+  std::optional<std::string> on_failure;   // --on-failure=COMMAND
   // Why the command line cannot be used, as one line without its line end;
   // empty when it can. Only the first bad argument is told.
   std::string error;
@@ -35,10 +50,12 @@ struct TCommandLine {
 
 // The lock file of --lock without a file name, in the current directory.
 inline constexpr char kDefaultLockFile[] = ".velmorjob.lock";
+// The most --keep-output may keep of each step.
+inline constexpr std::size_t kMaxKeepOutput = 16 * 1024 * 1024;
 
 // Reads the arguments after the program's name. An argument that begins
-// with "--" must be one of the options (or "--" alone, which is passed
-// over); other arguments that begin with '-' are ignored.
+// with "--" must be one of the options written in full (or "--" alone,
+// which is passed over); other arguments that begin with '-' are ignored.
 TCommandLine ParseCommandLine(int argc, const char* const* argv);
 
 // The configuration file to read: the --config= path or "search.conf".
@@ -47,5 +64,9 @@ std::string ConfigPath(const TCommandLine& command_line);
 // Whether the command line runs a job for real (not --dry-run, --check,
 // --list, --help or --version).
 bool RunsTheJob(const TCommandLine& command_line);
+
+// "123", "64K", "16M": a count of bytes with an optional K (1024) or M
+// (1024 * 1024), at most kMaxKeepOutput; nothing for any other text.
+std::optional<std::size_t> ParseSize(std::string_view text);
 
 #endif  // VELMORJOB_APP_COMMAND_LINE_H_

@@ -1,11 +1,11 @@
 #include "app/list.h"
 
-#include <cstdio>
 #include <string>
 #include <unordered_set>
 
 #include "app/config_file.h"
 #include "core/job_header.h"
+#include "core/output.h"
 #include "core/read_state.h"
 
 void ListJobs(const std::string& path) {
@@ -18,8 +18,7 @@ void ListJobs(const std::string& path) {
     const TJobHeader header = ParseJobHeader(str);
     if (header.kind != THeaderKind::kJob) continue;
     if (seen.emplace(header.name).second) {
-      std::fwrite(header.name.data(), 1, header.name.size(), stdout);
-      std::fputc('\n', stdout);
+      Print(std::string(header.name) + "\n");
     }
   }
   CloseConfig(path);

@@ -7,7 +7,7 @@
 #include "core/stop_signal.h"
 #include "job/read_job.h"
 
-void RunJob(const std::string& path, const std::string& job) {
+void LookUpJob(const std::string& path, const std::string& job, const TRunJobSteps& run) {
   if (!OpenConfig(path)) return;
   long counter = 0;
   bool found = false;
@@ -20,7 +20,7 @@ void RunJob(const std::string& path, const std::string& job) {
     const TJobHeader header = ParseJobHeader(str);
     if (header.kind == THeaderKind::kJob) {
       if (header.name == job) {
-        counter = ReadJob(counter);
+        counter = ReadJob(counter, run);
         found = true;
       }
     } else if (header.kind == THeaderKind::kMalformed) {

@@ -1,16 +1,17 @@
 #include "app/out_of_memory.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <new>
 
 #include "core/outcome.h"
+#include "core/output.h"
 
 namespace {
 
 [[noreturn]] void OnOutOfMemory() {
-  std::fputs("velmorjob: out of memory\n", stdout);
-  std::fflush(stdout);
+  static constexpr char kMessage[] = "velmorjob: out of memory\n";
+  FlushBufferedOutput();
+  WriteAll(1, std::string_view(kMessage, sizeof kMessage - 1));
   std::_Exit(kExitConfig);
 }
 

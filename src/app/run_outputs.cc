@@ -1,15 +1,17 @@
 #include "app/run_outputs.h"
 
-#include <cstdio>
 #include <filesystem>
+#include <limits.h>
 #include <optional>
 #include <string>
-#include <limits.h>
 #include <unistd.h>
 
+#include "app/run_id.h"
 #include "core/exit_status.h"
 #include "core/outcome.h"
+#include "core/output.h"
 #include "core/run_record.h"
+#include "core/stop_signal.h"
 #include "report/report_files.h"
 
 namespace {
@@ -32,38 +34,61 @@ std::string WorkingDirectory() {
   return error ? "" : current.string();
 }
 
-// Writes one of the files asked for. When it cannot be written, says why on
-// standard error and counts it in the outcome.
-bool WriteOrTell(const char* what, const std::optional<std::string>& path,
-                 bool (*write)(const std::string&, const TRunRecord&, std::string&)) {
+using TWrite = bool (*)(const std::string&, const TRunRecord&, std::string&);
+
+// One of the files asked for, and whether it could be written.
+struct TRunFile {
+  const char* what;
+  const std::optional<std::string>& path;
+  TWrite write;
+  bool failed = false;
+};
+
+// Writes the file. When it cannot be written, says why on standard error
+// and counts it in the outcome; it is not tried again in this run.
+void WriteOrTell(TRunFile& file) {
   std::string reason;
-  if (!path || write(*path, *runrecord, reason)) return true;
-  std::fprintf(stderr, "velmorjob: cannot write %s %s: %s\n", what, path->c_str(), reason.c_str());
+  if (file.write(*file.path, *runrecord, reason)) return;
+  SayError(std::string("velmorjob: cannot write ") + file.what + " " + *file.path + ": " + reason +
+           "\n");
   outcome.file_failed = true;
-  return false;
+  file.failed = true;
 }
 
 }  // namespace
 
-void StartRunOutputs(const TCommandLine& command_line) {
-  if (!command_line.report && !command_line.metrics) return;
+void StartRunRecord(const TRunSettings& settings) {
+  if (!settings.KeepsRecord()) return;
   runrecord.emplace();
   runrecord->start = TWallClock::now();
-  runrecord->job = command_line.job.value_or("");
-  runrecord->config = Absolute(ConfigPath(command_line));
+  runrecord->job = settings.job;
+  runrecord->config = Absolute(settings.config);
   runrecord->directory = WorkingDirectory();
   runrecord->host = HostName();
+  runrecord->run_id = NewRunId();
+  runrecord->from_step = settings.from_step;
 }
 
-void FinishRunOutputs(const TCommandLine& command_line) {
+void WriteRunFiles(const TRunSettings& settings) {
+  if (!runrecord) return;
+  outcome.stop_signal = StopSignal();
+  runrecord->ended = true;
   runrecord->end = TWallClock::now();
-  runrecord->exit_status = ExitStatus(outcome);
-  runrecord->result = ResultWord(outcome);
-  // The metrics tell the status the run ends with, a report that could
-  // not be written included.
-  if (!WriteOrTell("report", command_line.report, WriteReportFile)) {
-    runrecord->exit_status = ExitStatus(outcome);
+  TRunFile files[] = {{"report", settings.report, WriteReportFile},
+                      {"metrics", settings.metrics, WriteMetricsFile}};
+  // Each pass writes with the status as it stands; a pass that changes it
+  // (a file that failed, a stop signal) is followed by one more, at most
+  // once for each thing that can change it.
+  for (int pass = 0; pass < 3; ++pass) {
+    const int status = ExitStatus(outcome);
+    runrecord->exit_status = status;
     runrecord->result = ResultWord(outcome);
+    for (TRunFile& file : files) {
+      if (!file.path || file.failed) continue;
+      if (file.write == WriteMetricsFile && status == kExitLocked) continue;
+      WriteOrTell(file);
+    }
+    outcome.stop_signal = StopSignal();
+    if (ExitStatus(outcome) == status) return;
   }
-  WriteOrTell("metrics", command_line.metrics, WriteMetricsFile);
 }

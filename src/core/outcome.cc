@@ -1,13 +1,12 @@
 #include "core/outcome.h"
 
-#include <cstdio>
-
+#include "core/output.h"
 #include "core/run_record.h"
 
 TOutcome outcome;
 
 void ReportConfigError(std::optional<long> line, const std::string& text) {
-  std::fwrite(text.data(), 1, text.size(), stdout);
+  Say(text);
   ++outcome.config_errors;
   NoteConfigError(line, text);
 }

@@ -3,27 +3,32 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
-// What one run of a job did, kept for the run report and the metrics file.
-// Filled only when one of them was asked for.
+#include "core/step_result.h"
+
+// What one run of a job did, kept for the run report, the metrics file,
+// the hooks and --quiet. Filled only when one of them was asked for.
 
 using TWallClock = std::chrono::system_clock;
 
-// One step that was started (or that could not be started).
+// One attempt at a step that was started (or that could not be started).
 struct TStepRecord {
+  int number = 0;       // the step's number: 1, 2, ... in the order of the job's section
+  int attempt = 1;      // 1, then 2 for the first retry, and so on
   std::string kind;     // the step kind: "Index" or "Runner"
   std::string program;  // "./indexer" or "./runner"
   std::string command;  // the exact text handed to /bin/sh
   TWallClock::time_point start;
   double seconds = 0;  // how long it ran
-  // How it ended: the exit status of the shell that ran it, or the signal
-  // that killed that shell. Neither when no shell could be started.
-  std::optional<int> exit_status;
-  std::optional<int> signal;
-  bool timed_out = false;  // stopped because its time limit was reached
+  TStepResult result;
+  // The last bytes of its output and how many it wrote, when its output
+  // was kept.
+  std::optional<std::string> output_tail;
+  std::optional<std::uint64_t> output_bytes;
 };
 
 // One configuration error as it was printed.
@@ -40,20 +45,30 @@ struct TRunRecord {
   std::string config;     // absolute path of the configuration file
   std::string directory;  // absolute path of the working directory
   std::string host;       // the host name
+  std::string run_id;     // a random id of this run, as a UUID
+  long from_step = 1;     // the first step it was to run
   TWallClock::time_point start;
+  // Set once the run has ended; until then (for --on-start) the report
+  // has no end, status or result.
+  bool ended = false;
   TWallClock::time_point end;
   int exit_status = 0;  // the status the run ends with
   std::string result;   // the word for it, from the table of exit statuses
   std::vector<TConfigMessage> config_errors;
   long config_errors_not_kept = 0;
-  std::vector<TStepRecord> steps;  // in the order they ran
+  std::vector<TStepRecord> steps;  // every attempt, in the order they ran
 };
 
-// Whether the step failed: it could not be started, exited non-zero, was
-// killed by a signal or reached its time limit.
-bool StepFailed(const TStepRecord& step);
+// The number of the first step whose last attempt failed, if any.
+std::optional<int> FirstFailedStep(const TRunRecord& record);
 
-// The record of the run, kept only when a report or metrics were asked for.
+// How many steps failed: those whose last attempt failed.
+long FailedSteps(const TRunRecord& record);
+
+// The last attempt of each step that ran, in the order of their numbers.
+std::vector<const TStepRecord*> LastAttempts(const TRunRecord& record);
+
+// The record of the run, kept only when it is needed.
 extern std::optional<TRunRecord> runrecord;
 
 // Keeps a configuration error that was printed, when the record is kept.

@@ -5,6 +5,12 @@
 namespace {
 
 volatile std::sig_atomic_t received = 0;
+// The stop signals received and not yet passed on, one bit each (by their
+// place in kStopSignals).
+volatile std::sig_atomic_t pending = 0;
+// Whether SIGPIPE was ignored when the program started.
+bool sigpipe_was_ignored = false;
+bool sigpipe_changed = false;
 
 struct TStopSignalName {
   int number;
@@ -18,8 +24,17 @@ const TStopSignalName kStopSignals[] = {
     {SIGQUIT, "SIGQUIT"},
 };
 
+int IndexOf(int signal_number) {
+  for (std::size_t i = 0; i < sizeof kStopSignals / sizeof kStopSignals[0]; ++i) {
+    if (kStopSignals[i].number == signal_number) return static_cast<int>(i);
+  }
+  return -1;
+}
+
 extern "C" void OnStopSignal(int signal_number) {
   if (received == 0) received = signal_number;
+  const int index = IndexOf(signal_number);
+  if (index >= 0) pending = pending | (1 << index);
 }
 
 extern "C" void OnChildSignal(int) {}
@@ -48,6 +63,7 @@ sigset_t StopSignals() {
 
 void InstallStopSignals() {
   received = 0;
+  pending = 0;
   for (const TStopSignalName& stop : kStopSignals) {
     // No SA_RESTART: a read that waits (on a pipe named as the
     // configuration file, say) is interrupted, so that the run stops at once.
@@ -64,10 +80,33 @@ void RecordStopSignal(int signal_number) {
 
 int StopSignal() { return received; }
 
-const char* StopSignalName(int signal_number) {
-  for (const TStopSignalName& stop : kStopSignals) {
-    if (stop.number == signal_number) return stop.name;
+int TakePendingStopSignal() {
+  for (std::size_t i = 0; i < sizeof kStopSignals / sizeof kStopSignals[0]; ++i) {
+    if ((pending & (1 << i)) != 0) {
+      pending = pending & ~(1 << i);
+      return kStopSignals[i].number;
+    }
   }
+  return 0;
+}
+
+void IgnoreSigpipe() {
+  if (!sigpipe_changed) sigpipe_was_ignored = Ignored(SIGPIPE);
+  sigpipe_changed = true;
+  Catch(SIGPIPE, SIG_IGN, 0);
+}
+
+void RestoreSigpipe() {
+  if (!sigpipe_changed) return;
+  struct sigaction action = {};
+  action.sa_handler = sigpipe_was_ignored ? SIG_IGN : SIG_DFL;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGPIPE, &action, nullptr);
+}
+
+const char* StopSignalName(int signal_number) {
+  const int index = IndexOf(signal_number);
+  if (index >= 0) return kStopSignals[index].name;
   static char other[32];
   std::snprintf(other, sizeof other, "signal %d", signal_number);
   return other;

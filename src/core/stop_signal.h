@@ -23,6 +23,19 @@ void RecordStopSignal(int signal_number);
 // The first stop signal received, or 0.
 int StopSignal();
 
+// A stop signal received since the last call and not yet passed on to a
+// running process's group, or 0; each signal received is handed out once.
+// Call it with the stop signals blocked.
+int TakePendingStopSignal();
+
+// A run ignores SIGPIPE for itself: a reader that goes away costs it an
+// output error, not the night's work.
+void IgnoreSigpipe();
+// In a child between fork() and exec(): gives the process the SIGPIPE
+// disposition the program was started with, so that a step's own pipes
+// behave as they would without velmorjob. Async-signal-safe.
+void RestoreSigpipe();
+
 // "SIGTERM" for SIGTERM, and so on for the stop signals; "signal N" for any
 // other.
 const char* StopSignalName(int signal_number);

@@ -4,10 +4,9 @@
 #include "core/read_state.h"
 #include "job/run_files.h"
 #include "job/step_list.h"
-#include "job/step_runner.h"
 #include "options/add_commad.h"
 
-long ReadJob(long counter) {
+long ReadJob(long counter, const TRunJobSteps& run) {
   TStepList steps;
   // The last line of the file counts even without a line end, so a line is
   // acted on whenever the read delivered one.
@@ -26,6 +25,6 @@ long ReadJob(long counter) {
   // A read error or a stop signal ends the section unread: nothing runs.
   if (read != TRead::kNothing && read != TRead::kLine) return counter;
   jobend = 1;
-  RunSteps(steps.head.get());
+  run(steps.head.get());
   return counter;
 }

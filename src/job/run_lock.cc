@@ -13,6 +13,7 @@ class THeldLock {
  public:
   ~THeldLock() { Release(); }
   bool Holds(const std::string& path) const { return fd_ >= 0 && path_ == path; }
+  int fd() const { return fd_; }
   void Hold(int fd, const std::string& path) {
     Release();
     fd_ = fd;
@@ -59,3 +60,5 @@ TLockResult TakeRunLock(const std::string& path, std::string& reason) {
 }
 
 void ReleaseRunLock() { held.Release(); }
+
+int RunLockDescriptor() { return held.fd(); }

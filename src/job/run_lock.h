@@ -18,4 +18,7 @@ TLockResult TakeRunLock(const std::string& path, std::string& reason);
 // Lets the lock go, for a process that goes on after a run.
 void ReleaseRunLock();
 
+// The descriptor of the lock this process holds, or -1.
+int RunLockDescriptor();
+
 #endif  // VELMORJOB_JOB_RUN_LOCK_H_

@@ -4,7 +4,9 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
-#include <ctime>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/types.h>
 #ifdef __linux__
 #include <sys/prctl.h>
@@ -13,44 +15,17 @@
 #include <unistd.h>
 
 #include "core/stop_signal.h"
+#include "job/child_streams.h"
 #include "job/terminal.h"
+
+extern char** environ;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-// Longer limits are as good as none; this keeps the arithmetic finite.
-constexpr double kLongestWait = 1e9;
 // How often the group is looked at once its shell has ended.
 constexpr std::chrono::milliseconds kGroupPoll(10);
-
-Clock::duration Seconds(double seconds) {
-  if (seconds > kLongestWait) seconds = kLongestWait;
-  if (seconds < 0) seconds = 0;
-  return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
-}
-
-timespec Timespec(Clock::duration wait) {
-  if (wait < Clock::duration::zero()) wait = Clock::duration::zero();
-  const auto whole = std::chrono::duration_cast<std::chrono::seconds>(wait);
-  timespec result = {};
-  result.tv_sec = static_cast<std::time_t>(whole.count());
-  result.tv_nsec = static_cast<long>(std::chrono::nanoseconds(wait - whole).count());
-  return result;
-}
-
-// Blocks a set of signals for its lifetime.
-class TBlockedSignals {
- public:
-  explicit TBlockedSignals(const sigset_t& set) { sigprocmask(SIG_BLOCK, &set, &old_); }
-  ~TBlockedSignals() { sigprocmask(SIG_SETMASK, &old_, nullptr); }
-  TBlockedSignals(const TBlockedSignals&) = delete;
-  TBlockedSignals& operator=(const TBlockedSignals&) = delete;
-  const sigset_t& old() const { return old_; }
-
- private:
-  sigset_t old_;
-};
+// How long the processes of a group that got SIGKILL have to be gone.
+constexpr std::chrono::seconds kKilledGroupWait(5);
 
 // Sends the signal to the group, and SIGCONT after it, so that a stopped
 // member gets it at once.
@@ -72,22 +47,54 @@ void StopWithTheStep(const TForegroundTerminal& terminal, pid_t group) {
   killpg(group, SIGCONT);
 }
 
-// [[noreturn]] part of the child: the shell, in a group of its own.
-[[noreturn]] void ExecShell(const std::string& command, const TForegroundTerminal& terminal,
-                            const sigset_t& old_mask) {
+// The environment of the child: the program's own, with the additions in
+// place of variables of the same name.
+std::vector<std::string> Environment(const std::vector<std::string>& additions) {
+  std::vector<std::string> result;
+  for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
+    const std::string_view variable(*entry);
+    const std::string_view name = variable.substr(0, variable.find('='));
+    const bool replaced = std::any_of(additions.begin(), additions.end(), [&](const auto& added) {
+      return std::string_view(added).substr(0, added.find('=')) == name;
+    });
+    if (!replaced) result.emplace_back(variable);
+  }
+  result.insert(result.end(), additions.begin(), additions.end());
+  return result;
+}
+
+// What the child runs, made before fork() so that the child only calls
+// what is safe there.
+struct TExec {
+  std::vector<std::string> environment;
+  std::vector<char*> envp;
+  const char* command;
+};
+
+// The part of the child: the shell, in a group of its own.
+[[noreturn]] void ExecShell(const TExec& exec, const TChildStreams& streams, int lock_fd,
+                            const TForegroundTerminal& terminal, const sigset_t& old_mask) {
   setpgid(0, 0);
   terminal.GiveTo(getpid());
+  streams.InChild();
+  if (lock_fd == kInheritedLockFd) {
+    fcntl(lock_fd, F_SETFD, 0);
+  } else if (lock_fd >= 0) {
+    dup2(lock_fd, kInheritedLockFd);
+  }
+  RestoreSigpipe();
   sigprocmask(SIG_SETMASK, &old_mask, nullptr);
-  execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+  const char* argv[] = {"sh", "-c", exec.command, nullptr};
+  execve("/bin/sh", const_cast<char* const*>(argv), exec.envp.data());
   _exit(127);
 }
 
 enum class TReaped { kNothing, kStopped, kEnded };
 
-// Reaps every child that has ended: the step's shell (its wait status goes
-// to shell_status), and any process an earlier step left behind whose parent
-// ended, which comes to this process as the subreaper. Also tells when the
-// shell has stopped.
+// Reaps every child that has ended: the shell (its wait status goes to
+// shell_status), and any process a step left behind whose parent ended,
+// which comes to this process as the subreaper. Also tells when the shell
+// has stopped.
 TReaped ReapChildren(pid_t shell, int& shell_status) {
   TReaped result = TReaped::kNothing;
   for (;;) {
@@ -114,103 +121,148 @@ void BecomeSubreaper() {
 #endif
 }
 
-// Waits for one of the signals or until the deadline; returns the signal,
-// or 0 when the deadline passed or the wait was interrupted.
-int WaitForSignal(const sigset_t& signals, const Clock::time_point* deadline) {
-  int taken;
-  if (deadline == nullptr) {
-    taken = sigwaitinfo(&signals, nullptr);
-  } else {
-    const timespec wait = Timespec(*deadline - Clock::now());
-    taken = sigtimedwait(&signals, nullptr, &wait);
+// When and why the group is signalled: the one place that decides it.
+class TGroupEnding {
+ public:
+  TGroupEnding(pid_t group, const TStepLimits& limits, TSteadyClock::time_point started)
+      : group_(group), kill_after_(limits.kill_after) {
+    if (limits.timeout) term_at_ = started + Seconds(*limits.timeout);
+    term_reason_ = TStepResult::TStop::kTimeout;
+    if (limits.deadline && (!term_at_ || *limits.deadline <= *term_at_)) {
+      term_at_ = *limits.deadline;
+      term_reason_ = TStepResult::TStop::kDeadline;
+    }
   }
-  return taken > 0 ? taken : 0;
+
+  TStepResult::TStop stopped() const { return stopped_; }
+  bool Told() const { return kill_at_.has_value(); }
+  bool Killed() const { return killed_; }
+
+  // The next moment at which something is to be done, if any.
+  std::optional<TSteadyClock::time_point> Next(bool shell_ended) const {
+    if (kill_at_) return killed_ ? std::nullopt : kill_at_;
+    return shell_ended ? std::nullopt : term_at_;
+  }
+
+  // Passes a stop signal the program received on to the group.
+  void PassOn(int signal_number) {
+    if (stopped_ == TStepResult::TStop::kNone) stopped_ = TStepResult::TStop::kStopSignal;
+    Tell(signal_number);
+  }
+
+  // Does what is due by now.
+  void Due(TSteadyClock::time_point now, bool shell_ended) {
+    if (!kill_at_ && !shell_ended && term_at_ && now >= *term_at_) {
+      if (stopped_ == TStepResult::TStop::kNone) stopped_ = term_reason_;
+      Tell(SIGTERM);
+    } else if (kill_at_ && !killed_ && now >= *kill_at_) {
+      Kill();
+    }
+  }
+
+  void Kill() {
+    killpg(group_, SIGKILL);
+    killed_ = true;
+  }
+
+ private:
+  void Tell(int signal_number) {
+    SignalGroup(group_, signal_number);
+    if (!kill_at_) kill_at_ = TSteadyClock::now() + Seconds(kill_after_);
+  }
+
+  pid_t group_;
+  double kill_after_;
+  std::optional<TSteadyClock::time_point> term_at_;
+  TStepResult::TStop term_reason_;
+  TStepResult::TStop stopped_ = TStepResult::TStop::kNone;
+  std::optional<TSteadyClock::time_point> kill_at_;
+  bool killed_ = false;
+};
+
+// Passes on every stop signal received since the last look.
+void PassOnStopSignals(TGroupEnding& ending) {
+  while (const int signal_number = TakePendingStopSignal()) ending.PassOn(signal_number);
 }
 
 }  // namespace
 
-TStepEnd RunStepProcess(const std::string& command, const TStepLimits& limits) {
-  TStepEnd end;
-  const sigset_t stop_signals = StopSignals();
-  sigset_t awaited = stop_signals;
-  sigaddset(&awaited, SIGCHLD);
-  sigset_t blocked = awaited;
-  sigaddset(&blocked, SIGTTOU);
-  // Blocked before the fork and taken with sigtimedwait(): no signal can
-  // slip in between looking at the step and waiting.
-  const TBlockedSignals block(blocked);
+TStepResult RunProcess(const TProcessSpec& spec) {
+  const TBlockedSignals blocked;
+  // Signals that came before this process started are not passed on to it.
+  while (TakePendingStopSignal() != 0) {
+  }
   const TForegroundTerminal terminal;
   BecomeSubreaper();
+  TChildStreams streams(spec.input ? &*spec.input : nullptr, spec.keep, spec.pass_on);
+  if (!streams.Open()) return TStepResult();
+
+  TExec exec;
+  exec.environment = Environment(spec.environment);
+  for (std::string& variable : exec.environment) exec.envp.push_back(variable.data());
+  exec.envp.push_back(nullptr);
+  exec.command = spec.command.c_str();
 
   const pid_t group = fork();
-  if (group < 0) return end;
-  if (group == 0) ExecShell(command, terminal, block.old());
+  if (group < 0) return TStepResult();
+  if (group == 0) ExecShell(exec, streams, spec.lock_fd, terminal, blocked.old());
   // Both sides set the group and the foreground, whichever runs first.
   setpgid(group, group);
   terminal.GiveTo(group);
+  streams.InParent();
 
-  const Clock::time_point started = Clock::now();
-  bool has_time_limit = limits.timeout.has_value();
-  Clock::time_point time_limit = started + Seconds(limits.timeout.value_or(0));
-  bool has_kill_time = false;  // set once the group was told to end
-  Clock::time_point kill_time;
-  bool killed = false;
-  const auto end_group = [&](int signal_number) {
-    SignalGroup(group, signal_number);
-    if (!has_kill_time) kill_time = Clock::now() + Seconds(limits.kill_after);
-    has_kill_time = true;
-  };
-
+  TGroupEnding ending(group, spec.limits, TSteadyClock::now());
   int status = 0;
+  bool shell_ended = false;
+  std::vector<pollfd> fds;
   for (;;) {
-    const TReaped reaped = ReapChildren(group, status);
-    if (reaped == TReaped::kStopped) {
-      StopWithTheStep(terminal, group);
-      continue;
+    if (!shell_ended) {
+      const TReaped reaped = ReapChildren(group, status);
+      if (reaped == TReaped::kStopped) {
+        StopWithTheStep(terminal, group);
+        continue;
+      }
+      shell_ended = reaped == TReaped::kEnded;
+    } else {
+      int ignored = 0;
+      ReapChildren(group, ignored);
     }
-    if (reaped == TReaped::kEnded) break;
-    const Clock::time_point* deadline = nullptr;
-    if (has_time_limit) deadline = &time_limit;
-    if (has_kill_time && !killed && (deadline == nullptr || kill_time < *deadline)) {
-      deadline = &kill_time;
+    // Once the shell has ended, what it started in the group has until the
+    // kill time to end too, if the group was told to end.
+    if (shell_ended && (!ending.Told() || ending.Killed() || !GroupAlive(group))) break;
+    std::optional<TSteadyClock::time_point> until = ending.Next(shell_ended);
+    if (shell_ended) {
+      const TSteadyClock::time_point poll = TSteadyClock::now() + kGroupPoll;
+      until = until ? std::min(*until, poll) : poll;
     }
-    const int taken = WaitForSignal(awaited, deadline);
-    if (taken == SIGCHLD) continue;
-    if (taken != 0) {
-      RecordStopSignal(taken);
-      end_group(taken);
-      continue;
-    }
-    const Clock::time_point now = Clock::now();
-    if (has_time_limit && now >= time_limit) {
-      has_time_limit = false;
-      end.timed_out = true;
-      end_group(SIGTERM);
-    } else if (has_kill_time && !killed && now >= kill_time) {
-      killpg(group, SIGKILL);
-      killed = true;
+    fds.clear();
+    streams.Want(fds);
+    if (blocked.Wait(fds, until)) streams.Serve(fds);
+    PassOnStopSignals(ending);
+    ending.Due(TSteadyClock::now(), shell_ended);
+  }
+  // A group that got SIGKILL is gone a moment later: its processes that
+  // came to this process are reaped rather than left to init.
+  if (ending.Killed()) {
+    const TSteadyClock::time_point give_up = TSteadyClock::now() + kKilledGroupWait;
+    while (GroupAlive(group) && TSteadyClock::now() < give_up) {
+      int ignored = 0;
+      ReapChildren(group, ignored);
+      fds.clear();
+      blocked.Wait(fds, TSteadyClock::now() + kGroupPoll);
     }
   }
-
-  // The shell has ended. What it started in the group has until the kill
-  // time to end too, once the group was told to end.
-  while (has_kill_time && !killed && GroupAlive(group)) {
-    const Clock::time_point now = Clock::now();
-    if (now >= kill_time) {
-      killpg(group, SIGKILL);
-      break;
-    }
-    int ignored = 0;
-    ReapChildren(group, ignored);
-    if (!GroupAlive(group)) break;
-    const Clock::time_point poll = std::min(kill_time, now + kGroupPoll);
-    const int taken = WaitForSignal(stop_signals, &poll);
-    if (taken != 0) {
-      RecordStopSignal(taken);
-      SignalGroup(group, taken);
-    }
-  }
+  int ignored = 0;
+  ReapChildren(group, ignored);
+  streams.Finish();
   terminal.TakeBack();
-  end.status = status;
-  return end;
+  return TStepResult::FromWaitStatus(status, ending.stopped());
+}
+
+TPauseEnd Pause(double seconds) {
+  const TBlockedSignals blocked;
+  const TSteadyClock::time_point until = TSteadyClock::now() + Seconds(seconds);
+  std::vector<pollfd> none;
+  while (StopSignal() == 0 && TSteadyClock::now() < until) blocked.Wait(none, until);
+  return StopSignal() != 0 ? TPauseEnd::kStopSignal : TPauseEnd::kElapsed;
 }

@@ -1,118 +1,189 @@
 #include "job/step_runner.h"
 
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <sys/wait.h>
 
+#include "core/duration_text.h"
 #include "core/outcome.h"
 #include "core/output.h"
 #include "core/run_record.h"
 #include "core/stop_signal.h"
 #include "job/command_text.h"
-#include "job/run_lock.h"
-
-TRunSettings runsettings;
+#include "job/output_tail.h"
 
 namespace {
 
-bool IsInterrupt(int signal_number) { return signal_number == SIGINT || signal_number == SIGQUIT; }
+// "Step 3 "./indexer"": how every line about one step names it.
+std::string StepName(long number, const TServer& step) {
+  return "Step " + std::to_string(number) + " \"" + step.program + "\"";
+}
 
-void PrintHowItEnded(const TServer& step, int status, double seconds) {
-  if (status == -1) {
-    std::printf("Step %s could not be started\n", step.program.c_str());
-  } else if (WIFSIGNALED(status)) {
-    std::printf("Step %s was killed by signal %d (%s) after %.3f s\n", step.program.c_str(),
-                WTERMSIG(status), strsignal(WTERMSIG(status)), seconds);
-  } else {
-    std::printf("Step %s ended with exit status %d after %.3f s\n", step.program.c_str(),
-                WIFEXITED(status) ? WEXITSTATUS(status) : status, seconds);
+std::string Seconds3(double seconds) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.3f", seconds);
+  return text;
+}
+
+void SayHowItEnded(const std::string& name, const TStepResult& result, double seconds) {
+  switch (result.end) {
+    case TStepResult::TEnd::kNotStarted: Say(name + " could not be started\n"); return;
+    case TStepResult::TEnd::kKilled:
+      Say(name + " was killed by signal " + std::to_string(result.code) + " (" +
+          strsignal(result.code) + ") after " + Seconds3(seconds) + " s\n");
+      return;
+    case TStepResult::TEnd::kExited: break;
   }
+  Say(name + " ended with exit status " + std::to_string(result.code) + " after " +
+      Seconds3(seconds) + " s\n");
 }
 
-// Takes the run's lock, if one was asked for. Returns whether the steps may
-// run.
-bool TakeLock() {
-  if (!runsettings.lock) return true;
-  const std::string& path = *runsettings.lock;
-  std::string reason;
-  switch (TakeRunLock(path, reason)) {
-    case TLockResult::kTaken: return true;
-    case TLockResult::kHeld:
-      std::printf("Job \"%s\" not run: lock file [%s] is held by another run\n",
-                  runsettings.job.c_str(), path.c_str());
-      outcome.locked = true;
-      return false;
-    case TLockResult::kFailed: break;
-  }
-  ReportConfigError(std::nullopt, "Lock file [" + path + "] could not be opened: " + reason + "\n");
-  return false;
+void SayJobTimedOut(const TRunSettings& settings) {
+  Say("Job \"" + settings.job + "\" timed out after " + settings.job_timeout_text + "\n");
+  outcome.job_timed_out = true;
 }
 
-TStepRecord Record(const TServer& step, const std::string& command, TWallClock::time_point start,
-                   double seconds, const TStepEnd& end) {
-  TStepRecord record;
-  record.kind = step.name;
-  record.program = step.program;
-  record.command = command;
-  record.start = start;
-  record.seconds = seconds;
-  if (end.status != -1 && WIFEXITED(end.status)) record.exit_status = WEXITSTATUS(end.status);
-  if (end.status != -1 && WIFSIGNALED(end.status)) record.signal = WTERMSIG(end.status);
-  record.timed_out = end.timed_out;
-  return record;
+bool DeadlinePassed(const TStepsContext& context) {
+  return context.deadline && TSteadyClock::now() >= *context.deadline;
 }
 
-}  // namespace
+// What one attempt at a step did.
+struct TAttempt {
+  TStepResult result;
+  bool kept_output = false;
+};
 
-int InterruptSignal(int status) {
-  if (status == -1) return 0;
-  if (WIFSIGNALED(status) && IsInterrupt(WTERMSIG(status))) return WTERMSIG(status);
-  if (WIFEXITED(status) && WEXITSTATUS(status) > 128 && IsInterrupt(WEXITSTATUS(status) - 128)) {
-    return WEXITSTATUS(status) - 128;
-  }
-  return 0;
-}
+class TStepLoop {
+ public:
+  TStepLoop(const TRunSettings& settings, const TExecute& execute, const TStepsContext& context)
+      : settings_(settings), execute_(execute), context_(context) {}
 
-void RunSteps(const TServer* head) {
-  if (head == nullptr) return;
-  const auto execute = runsettings.execute ? runsettings.execute : RunStepProcess;
-  if (!runsettings.dry_run && !TakeLock()) return;
-  for (const TServer* step = head; step != nullptr; step = step->next.get()) {
-    const std::string command = CommandText(*step);
-    if (runsettings.dry_run) {
-      std::printf("%s\n", command.c_str());
-      continue;
+  // Runs one step, with its retries. Returns whether the job goes on.
+  bool Step(long number, const TServer& step) {
+    const std::string command = CommandText(step);
+    const std::string name = StepName(number, step);
+    const int attempts = settings_.retry.retries + 1;
+    double delay = settings_.retry.delay;
+    for (int attempt = 1;; ++attempt) {
+      if (StopSignal() != 0) return false;
+      if (DeadlinePassed(context_)) {
+        SayJobTimedOut(settings_);
+        return false;
+      }
+      const TStepResult result = Attempt(number, attempt, attempts, step, name, command);
+      if (StopSignal() != 0) return false;
+      if (result.stopped == TStepResult::TStop::kDeadline) {
+        outcome.step_failed = true;
+        SayJobTimedOut(settings_);
+        return false;
+      }
+      if (const int signal_number = result.Interrupt()) {
+        outcome.interrupt_signal = signal_number;
+        return false;
+      }
+      if (!result.Failed()) return true;
+      if (attempt == attempts || !settings_.retry.Retries(result)) break;
+      // A wait that would end past the deadline is not started.
+      if (context_.deadline && TSteadyClock::now() + Seconds(delay) >= *context_.deadline) {
+        outcome.step_failed = true;
+        SayJobTimedOut(settings_);
+        return false;
+      }
+      Say(name + " failed (" + result.Cause() + "); attempt " + std::to_string(attempt + 1) +
+          " of " + std::to_string(attempts) + " in " + DurationWords(delay) + "\n");
+      FlushOutput();
+      if (Pause(delay) == TPauseEnd::kStopSignal) return false;
+      delay *= 2;
     }
-    // A stop signal between two steps: the next one does not start.
-    if (StopSignal() != 0) return;
-    if (runsettings.verbose) std::printf("%s\n", command.c_str());
+    outcome.step_failed = true;
+    return !settings_.exit_on_error;
+  }
+
+ private:
+  TStepResult Attempt(long number, int attempt, int attempts, const TServer& step,
+                      const std::string& name, const std::string& command) {
+    if (settings_.verbose) {
+      const std::string which = attempt == 1 ? std::string(" starts: ")
+                                             : " starts again (attempt " + std::to_string(attempt) +
+                                                   " of " + std::to_string(attempts) + "): ";
+      Say(name + which + command + "\n");
+    }
     // The step writes to the same standard output: what was printed so far
     // must come before what it prints.
     FlushOutput();
+    TProcessSpec spec;
+    spec.command = command;
+    spec.limits = settings_.limits;
+    spec.limits.deadline = context_.deadline;
+    spec.lock_fd = context_.lock_fd;
+    std::optional<TOutputTail> tail;
+    if (const std::optional<std::size_t> kept = settings_.KeptOutput()) {
+      tail.emplace(*kept);
+      spec.keep = &*tail;
+      spec.pass_on = !settings_.quiet;
+    }
     const TWallClock::time_point wall_start = TWallClock::now();
     const auto start = std::chrono::steady_clock::now();
-    const TStepEnd end = execute(command, runsettings.limits);
+    const TStepResult result = execute_(spec);
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-    if (end.status == -1) std::printf("Error executing \"%s\"\n", step->program.c_str());
-    if (end.timed_out) {
-      std::printf("Step \"%s\" timed out after %s\n", step->program.c_str(),
-                  runsettings.timeout_text.c_str());
+
+    if (result.end == TStepResult::TEnd::kNotStarted) {
+      Say("Error executing \"" + step.program + "\"\n");
     }
-    if (runsettings.verbose) PrintHowItEnded(*step, end.status, took.count());
-    TStepRecord record = Record(*step, command, wall_start, took.count(), end);
-    const bool failed = StepFailed(record);
-    if (runrecord) runrecord->steps.push_back(std::move(record));
-    if (StopSignal() != 0) return;
-    if (const int signal_number = InterruptSignal(end.status)) {
-      outcome.interrupt_signal = signal_number;
-      return;
+    if (result.stopped == TStepResult::TStop::kTimeout) {
+      Say(name + " timed out after " + settings_.timeout_text + "\n");
     }
-    if (failed) {
-      outcome.step_failed = true;
-      if (runsettings.exit_on_error) return;
+    if (settings_.verbose) SayHowItEnded(name, result, took.count());
+    if (runrecord) {
+      TStepRecord record;
+      record.number = static_cast<int>(number);
+      record.attempt = attempt;
+      record.kind = step.name;
+      record.program = step.program;
+      record.command = command;
+      record.start = wall_start;
+      record.seconds = took.count();
+      record.result = result;
+      // Only a failed attempt's output is needed when no report or hook
+      // reads them all.
+      if (tail && (result.Failed() || !settings_.quiet || settings_.report || settings_.on_start ||
+                   settings_.on_success || settings_.on_failure)) {
+        record.output_tail = tail->Text();
+        record.output_bytes = tail->Bytes();
+      }
+      runrecord->steps.push_back(std::move(record));
     }
+    return result;
+  }
+
+  const TRunSettings& settings_;
+  const TExecute& execute_;
+  const TStepsContext& context_;
+};
+
+}  // namespace
+
+long CountSteps(const TServer* head) {
+  long count = 0;
+  for (const TServer* step = head; step != nullptr; step = step->next.get()) ++count;
+  return count;
+}
+
+void RunSteps(const TServer* head, const TRunSettings& settings, const TExecute& execute,
+              const TStepsContext& context) {
+  long number = 0;
+  if (settings.dry_run) {
+    // Nothing of a file with errors goes to a shell.
+    if (outcome.config_errors > 0) return;
+    for (const TServer* step = head; step != nullptr; step = step->next.get()) {
+      if (++number >= settings.from_step) Print(CommandText(*step) + "\n");
+    }
+    return;
+  }
+  TStepLoop loop(settings, execute, context);
+  for (const TServer* step = head; step != nullptr; step = step->next.get()) {
+    if (++number < settings.from_step) continue;
+    if (!loop.Step(number, *step)) return;
   }
 }

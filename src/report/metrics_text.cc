@@ -41,7 +41,7 @@ std::string CarriedOverText(double value) {
 std::string MetricsText(const TRunRecord& record, std::optional<double> last_success) {
   const std::string label = LabelString(record.job);
   const std::string end_text = MillisecondsAsSeconds(EpochMilliseconds(record.end));
-  const auto failed = std::count_if(record.steps.begin(), record.steps.end(), StepFailed);
+  const long failed = FailedSteps(record);
 
   std::string text;
   AppendGauge(text, "velmorjob_last_run_timestamp_seconds",

@@ -60,14 +60,18 @@ std::string Steps(const TRunRecord& record) {
     const TStepRecord& step = record.steps[i];
     text += i == 0 ? "\n    " : ",\n    ";
     TObjectWriter object(text, 2);
+    object.Field("number", std::to_string(step.number));
+    object.Field("attempt", std::to_string(step.attempt));
     object.Field("kind", JsonString(step.kind));
     object.Field("program", JsonString(step.program));
     object.Field("command", JsonString(step.command));
     object.Field("start_time", JsonString(Rfc3339(step.start)));
     object.Field("duration_seconds", DurationText(step.seconds));
-    object.Field("exit_status", NumberOrNull(step.exit_status));
-    object.Field("signal", NumberOrNull(step.signal));
-    object.Field("timed_out", step.timed_out ? "true" : "false");
+    object.Field("exit_status", NumberOrNull(step.result.ExitStatus()));
+    object.Field("signal", NumberOrNull(step.result.Signal()));
+    object.Field("timed_out", step.result.TimedOut() ? "true" : "false");
+    object.Field("output_tail", step.output_tail ? JsonString(*step.output_tail) : "null");
+    object.Field("output_bytes", step.output_bytes ? std::to_string(*step.output_bytes) : "null");
     object.End();
   }
   return text + "\n  ]";
@@ -79,14 +83,20 @@ std::string ReportJson(const TRunRecord& record) {
   std::string text;
   TObjectWriter object(text, 0);
   object.Field("job", JsonString(record.job));
+  object.Field("run_id", JsonString(record.run_id));
   object.Field("config_file", JsonString(record.config));
   object.Field("working_directory", JsonString(record.directory));
   object.Field("host", JsonString(record.host));
   object.Field("start_time", JsonString(Rfc3339(record.start)));
-  object.Field("end_time", JsonString(Rfc3339(record.end)));
-  object.Field("duration_seconds", RunDurationText(record));
-  object.Field("exit_status", std::to_string(record.exit_status));
-  object.Field("result", JsonString(record.result));
+  // A run that has not ended yet (for --on-start) has none of these.
+  const bool ended = record.ended;
+  object.Field("end_time", ended ? JsonString(Rfc3339(record.end)) : "null");
+  object.Field("duration_seconds", ended ? RunDurationText(record) : "null");
+  object.Field("exit_status", ended ? std::to_string(record.exit_status) : "null");
+  object.Field("result", ended ? JsonString(record.result) : "null");
+  object.Field("from_step", std::to_string(record.from_step));
+  const std::optional<int> first_failed = FirstFailedStep(record);
+  object.Field("first_failed_step", first_failed ? std::to_string(*first_failed) : "null");
   object.Field("config_errors", ConfigErrors(record));
   object.Field(
       "config_errors_not_kept",

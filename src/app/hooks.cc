@@ -1,0 +1,61 @@
+#include "app/hooks.h"
+
+#include <string>
+#include <vector>
+
+#include "core/exit_status.h"
+#include "core/output.h"
+#include "core/run_record.h"
+#include "report/report_json.h"
+
+namespace {
+
+struct THookKind {
+  THook which;
+  const char* option;
+  const std::optional<std::string> TRunSettings::*command;
+};
+
+const THookKind kHooks[] = {
+    {THook::kStart, "--on-start", &TRunSettings::on_start},
+    {THook::kSuccess, "--on-success", &TRunSettings::on_success},
+    {THook::kFailure, "--on-failure", &TRunSettings::on_failure},
+};
+
+std::vector<std::string> HookEnvironment(const TRunRecord& record, const TRunSettings& settings) {
+  const std::optional<int> failed = FirstFailedStep(record);
+  return {
+      "VELMORJOB_JOB=" + record.job,
+      "VELMORJOB_CONFIG=" + record.config,
+      "VELMORJOB_RUN_ID=" + record.run_id,
+      "VELMORJOB_STATUS=" + (record.ended ? std::to_string(record.exit_status) : ""),
+      "VELMORJOB_RESULT=" + (record.ended ? record.result : ""),
+      "VELMORJOB_FAILED_STEP=" + (failed ? std::to_string(*failed) : ""),
+      "VELMORJOB_REPORT=" + settings.report.value_or(""),
+  };
+}
+
+}  // namespace
+
+void RunHook(THook which, const TRunSettings& settings, const TExecute& execute) {
+  for (const THookKind& hook : kHooks) {
+    if (hook.which != which || !(settings.*hook.command)) continue;
+    TProcessSpec spec;
+    spec.command = *(settings.*hook.command);
+    spec.limits.timeout = kHookTimeout;
+    spec.limits.kill_after = kHookKillAfter;
+    spec.environment = HookEnvironment(*runrecord, settings);
+    spec.input = ReportJson(*runrecord);
+    FlushOutput();
+    const TStepResult result = execute(spec);
+    if (result.Failed()) {
+      SayError(std::string("velmorjob: ") + hook.option + " command failed: " + result.Cause() +
+               "\n");
+    }
+  }
+}
+
+std::optional<THook> FinalHook(int exit_status) {
+  if (exit_status == kExitLocked) return std::nullopt;
+  return exit_status == kExitOk ? THook::kSuccess : THook::kFailure;
+}
