@@ -64,6 +64,29 @@ void E2eTest::Expect(const TRun& run, const std::string& out, const std::string&
   EXPECT_EQ(status, run.status);
 }
 
+void E2eTest::Check(const std::string& tool, const std::string& arguments) const {
+  // The Debian modules the checkers need belong to /usr/bin/python3.
+  const std::string command = "cd '" + dir_.path() + "' && /usr/bin/python3 '" +
+                              VELMORJOB_SOURCE_DIR + "/tools/" + tool + "' " + arguments +
+                              " > checker.out 2>&1";
+  EXPECT_EQ(0, std::system(command.c_str())) << tool << " " << arguments << ":\n"
+                                             << dir_.Read("checker.out");
+}
+
+std::string E2eTest::ReportQuery(const std::string& file, const std::string& expression) const {
+  dir_.Write("query.py",
+             "import json, sys\n"
+             "r = json.load(open(sys.argv[1]))\n"
+             "print(eval(sys.argv[2]), end='')\n");
+  std::string quoted = "'";
+  for (const char c : expression) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  quoted += "'";
+  const std::string command = "cd '" + dir_.path() + "' && /usr/bin/python3 query.py '" + file +
+                              "' " + quoted + " > query.out 2>&1";
+  EXPECT_EQ(0, std::system(command.c_str())) << expression << ":\n" << dir_.Read("query.out");
+  return dir_.Read("query.out");
+}
+
 void E2eTest::SetUp() {
   Stub("indexer", "");
   Stub("runner", "");

@@ -60,6 +60,13 @@ class E2eTest : public ::testing::Test {
   // Whether runs go through a wrapper such as valgrind.
   static bool Wrapped();
 
+  // Runs a checker from tools/ (check-report, check-metrics) on files of
+  // the test's directory, and fails the test when it finds a fault.
+  void Check(const std::string& tool, const std::string& arguments) const;
+  // The value of a Python expression over the JSON file of the test's
+  // directory, read as r: ReportQuery("report.json", "r['result']").
+  std::string ReportQuery(const std::string& file, const std::string& expression) const;
+
   // Checks a run's whole standard output, its exit status and that nothing
   // went to standard error.
   static void Expect(const TRun& run, const std::string& out, int status);

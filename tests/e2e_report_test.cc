@@ -22,15 +22,6 @@ using testing::Not;
 
 class ReportTest : public E2eTest {
  protected:
-  // Runs a checker from tools/ on files of the test's directory; the Debian
-  // modules it needs belong to /usr/bin/python3.
-  void Check(const std::string& tool, const std::string& arguments) {
-    const std::string command = "cd '" + dir_.path() + "' && /usr/bin/python3 '" +
-                                VELMORJOB_SOURCE_DIR + "/tools/" + tool + "' " + arguments +
-                                " > checker.out 2>&1";
-    EXPECT_EQ(0, std::system(command.c_str())) << tool << " " << arguments << ":\n"
-                                               << dir_.Read("checker.out");
-  }
   // Checks the report and the metrics written by a run with the standard
   // file names.
   void CheckBoth(const char* last_success) {

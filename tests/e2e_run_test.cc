@@ -116,6 +116,16 @@ TEST_F(RunTest, MalformedJobHeadersAreReportedAndScanningGoesOn) {
   Expect(Run({"nightly"}),
          std::string(kBanner) + "Error at line 2:\n[Job ]\nError at line 3:\n[Job broken\n", 2);
   EXPECT_EQ("indexer [--maxfiles=5]\n", Calls());
+  // A malformed last header, with and without its line end, is reported
+  // once: the read that finds the end of the file holds no line.
+  for (const char* last : {"[Job \n", "[Job "}) {
+    SCOPED_TRACE(last);
+    Config(std::string("[Job other]\n") + last);
+    Expect(Run({"nightly"}),
+           std::string(kBanner) + "Error at line 2:\n" + last +
+               "Job \"nightly\" not found in your config file.\n",
+           2);
+  }
 }
 
 TEST_F(RunTest, LinesThatAreNotJobHeadersAreNotFound) {

@@ -120,6 +120,23 @@ TEST_F(TerminalTest, StepCanReadTheTerminal) {
             Calls());
 }
 
+TEST_F(TerminalTest, EveryStepCanReadTheTerminalNotOnlyTheFirst) {
+  // The terminal is taken back after each step and handed to the next: a
+  // step that found it still given to the last one's group would stop.
+  Stub("indexer", "printf 'first? '; read -r answer; echo \"one <$answer>\"");
+  Stub("runner", "printf 'second? '; read -r answer; echo \"two <$answer>\"");
+  Config(kNightly);
+  TTerminalRun run(dir_.path(), {"nightly"});
+  ASSERT_TRUE(run.Started());
+  ASSERT_TRUE(run.AwaitText("first? ")) << run.shown();
+  run.Type("a\n");
+  ASSERT_TRUE(run.AwaitText("second? ")) << run.shown();
+  run.Type("b\n");
+  EXPECT_EQ(0, run.AwaitExit()) << run.shown();
+  EXPECT_THAT(run.shown(), testing::HasSubstr("one <a>"));
+  EXPECT_THAT(run.shown(), testing::HasSubstr("two <b>"));
+}
+
 TEST_F(TerminalTest, InterruptAndQuitKeysStopTheStepAndTheJob) {
   const struct {
     const char* key;

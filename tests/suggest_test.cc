@@ -70,6 +70,9 @@ TEST(SuggestTest, OffersTheClosestCandidateWithinTheEditsItsLengthAllows) {
       {"Pat", {"Path", "Page"}, "Path"},
       {"Pag", {"Path", "Page"}, "Page"},
       {"Pa", {"Path", "Page"}, ""},
+      // Equally near: the first offered wins, in either order.
+      {"Pate", {"Path", "Page"}, "Path"},
+      {"Pate", {"Page", "Path"}, "Page"},
       {"Bogus", {"URL", "MaxFiles", "Sleep"}, ""},
   };
   for (const auto& c : cases) {
