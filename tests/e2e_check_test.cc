@@ -232,6 +232,61 @@ Checked 1 job and 2 steps: no errors, 1 warning.
 )",
        0, "", 0, "./runner \n./indexer  --url=x\n"},
 
+      // Sections without steps: a run of the job runs nothing. The warning
+      // comes when the section ends, after what is said of its lines.
+      {"job without steps", "[Job a]\n[Job b]\n[Index]\n",
+       R"(search.conf:1: warning: job "a" has no steps; a run of it runs nothing
+Checked 2 jobs and 1 step: no errors, 1 warning.
+)",
+       0, "", 0, ""},
+      {"job without steps on the last line, without a line end", "[Job b]\n[Index]\n[Job a]",
+       R"(search.conf:3: warning: job "a" has no steps; a run of it runs nothing
+Checked 2 jobs and 1 step: no errors, 1 warning.
+)",
+       0, "", 0, ""},
+      {"step on the last line, without a line end", "[Job a]\n[Runner]",
+       "Checked 1 job and 1 step: no errors.\n", 0, "", 0, "./runner \n"},
+      {"job whose bracketed line names no step kind", "[Job a]\n[index]\nMaxFiles 5\n",
+       R"(search.conf:2: warning: "[index]" names no step kind and is passed over; did you mean "[Index]"?
+Error at line 3:
+MaxFiles 5
+search.conf:3: error: setting before the first step header of job "a"; a setting belongs to the [Index] or [Runner] header above it
+search.conf:1: warning: job "a" has no steps; a run of it runs nothing
+Checked 1 job and 0 steps: 1 error, 2 warnings.
+)",
+       2, "Error at line 3:\nMaxFiles 5\n", 2, "Error at line 3:\nMaxFiles 5\n"},
+      {"job without steps before a malformed header", "[Job a]\n[Job \n[Job b]\n[Index]\n",
+       R"(search.conf:1: warning: job "a" has no steps; a run of it runs nothing
+Error at line 2:
+[Job 
+search.conf:2: error: job header "[Job " has no closing "]"
+Checked 2 jobs and 1 step: 1 error, 1 warning.
+)",
+       // A run stops reading at the end of the job it runs.
+       2, "", 0, ""},
+      {"job defined again after a section without steps", "[Job a]\n[Job a]\n[Index]\n",
+       R"(search.conf:1: warning: job "a" has no steps; a run of it runs nothing
+search.conf:2: warning: job "a" is defined again; a run uses its section at line 1 and never reads this one
+Checked 2 jobs and 1 step: no errors, 2 warnings.
+)",
+       0, "", 0, ""},
+      // A run never reads the second section: the job has its step.
+      {"job defined again without steps", "[Job a]\n[Index]\n[Job a]\n",
+       R"(search.conf:3: warning: job "a" is defined again; a run uses its section at line 1 and never reads this one
+Checked 2 jobs and 1 step: no errors, 1 warning.
+)",
+       0, "", 0, "./indexer \n"},
+      {"job defined again without steps after a section with an error",
+       "[Job a]\n[Index]\nBogus 1\n[Job a]\n",
+       R"(Error at line 3:
+Bogus 1
+search.conf:3: error: unknown key "Bogus" for an Index step
+search.conf:4: warning: job "a" is defined again; a run reads this section only because the one at line 1 has errors
+search.conf:4: warning: job "a" has no steps; a run of it runs nothing
+Checked 2 jobs and 1 step: 1 error, 2 warnings.
+)",
+       2, "Error at line 3:\nBogus 1\n", 2, "Error at line 3:\nBogus 1\n"},
+
       // --check reads on after the error a run stops at.
       {"several mistakes in one step",
        "[Job a]\n[Index]\nMaxFiles 5 x\nMaxFiles 6\nBogus 1\nShowURL yes\n",

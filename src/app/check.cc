@@ -119,10 +119,16 @@ class TChecker {
   }
 
   // Ends the section being read, if any: the first section of a name that
-  // holds no error is the one a run uses.
+  // holds no error is the one a run uses. One without steps that a run reads
+  // (none before it of the name was used) is warned of under its header's
+  // number, after what was said of its lines.
   void EndSection() {
     if (section_ == nullptr) return;
     TJobSections& seen = section_->second;
+    if (!has_step_ && seen.used_line == 0) {
+      WarnNoSteps(Begin(), section_->first);
+      Warning(section_line_);
+    }
     if (seen.used_line == 0 && outcome.config_errors == errors_before_section_) {
       seen.used_line = section_line_;
     }
