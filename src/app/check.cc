@@ -11,6 +11,7 @@
 
 #include "app/config_file.h"
 #include "check/explain.h"
+#include "check/permissions.h"
 #include "core/job_header.h"
 #include "core/outcome.h"
 #include "core/read_state.h"
@@ -44,12 +45,19 @@ std::size_t RuleCount() {
   return count;
 }
 
+std::size_t StepKindCount() {
+  std::size_t count = 0;
+  while (runfiles[count].step != nullptr) ++count;
+  return count;
+}
+
 // Reads the sections as the job reader would and says, for each line a run
 // would report and each line that would surprise, what is wrong with it.
 // Nothing it keeps grows with the file but the record of job names.
 class TChecker {
  public:
-  explicit TChecker(const std::string& path) : path_(path), key_lines_(RuleCount(), 0) {}
+  explicit TChecker(const std::string& path)
+      : path_(path), key_lines_(RuleCount(), 0), kinds_used_(StepKindCount(), false) {}
 
   bool InSection() const { return section_ != nullptr; }
   long jobs() const { return jobs_; }
@@ -89,6 +97,7 @@ class TChecker {
       named = true;
       ResetStep(step_, *row);
       has_step_ = true;
+      kinds_used_[static_cast<std::size_t>(row - runfiles)] = true;
       step_line_ = counter;
       std::fill(key_lines_.begin(), key_lines_.end(), 0);
       ++steps_;
@@ -133,6 +142,18 @@ class TChecker {
       seen.used_line = section_line_;
     }
     section_ = nullptr;
+  }
+
+  // Warns of the files a run trusts that others can change: the
+  // configuration file (named as given), the working directory (".") and
+  // the programs of the step kinds that the file's steps use, in the order
+  // of the table of step kinds.
+  void WarnOfTrustedFiles() {
+    WarnOfFile(path_.c_str());
+    WarnOfFile(".");
+    for (std::size_t kind = 0; kind < kinds_used_.size(); ++kind) {
+      if (kinds_used_[kind]) WarnOfFile(runfiles[kind].path);
+    }
   }
 
  private:
@@ -184,6 +205,13 @@ class TChecker {
     Print(counter, "warning");
   }
 
+  void WarnOfFile(const char* path) {
+    for (const std::string& text : FileWarnings(path)) {
+      ++warnings_;
+      std::printf("%s: warning: %s\n", path, text.c_str());
+    }
+  }
+
   void Print(long counter, const char* severity) {
     std::printf("%s:%ld: %s: %s\n", path_.c_str(), counter, severity, reason_.c_str());
   }
@@ -206,6 +234,8 @@ class TChecker {
   long step_line_ = 0;
   // For each key of the table (by KeyRow), the line where the step set it.
   std::vector<long> key_lines_;
+  // For each step kind of the table, whether a step of the file is of it.
+  std::vector<bool> kinds_used_;
 };
 
 void PrintSummary(const TChecker& checker) {
@@ -249,5 +279,6 @@ void CheckConfig(const std::string& path, const std::optional<std::string>& job)
   checker.EndSection();
   if (!CloseConfig(path)) return;
   if (job && !found) ReportJobNotFound(*job);
+  checker.WarnOfTrustedFiles();
   PrintSummary(checker);
 }
