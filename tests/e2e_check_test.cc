@@ -3,6 +3,8 @@
 // file print what they always did, with the line numbers --check gives.
 
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 #include <gmock/gmock.h>
@@ -234,6 +236,61 @@ Checked 1 job and 2 steps: no errors, 1 warning.
 )",
        0, "", 0, "./runner \n./indexer  --url=x\n"},
 
+      // Sections without steps: a run of the job runs nothing. The warning
+      // comes when the section ends, after what is said of its lines.
+      {"job without steps", "[Job a]\n[Job b]\n[Index]\n",
+       R"(search.conf:1: warning: job "a" has no steps; a run of it runs nothing
+Checked 2 jobs and 1 step: no errors, 1 warning.
+)",
+       0, "", 0, ""},
+      {"job without steps on the last line, without a line end", "[Job b]\n[Index]\n[Job a]",
+       R"(search.conf:3: warning: job "a" has no steps; a run of it runs nothing
+Checked 2 jobs and 1 step: no errors, 1 warning.
+)",
+       0, "", 0, ""},
+      {"step on the last line, without a line end", "[Job a]\n[Runner]",
+       "Checked 1 job and 1 step: no errors.\n", 0, "", 0, "./runner \n"},
+      {"job whose bracketed line names no step kind", "[Job a]\n[index]\nMaxFiles 5\n",
+       R"(search.conf:2: warning: "[index]" names no step kind and is passed over; did you mean "[Index]"?
+Error at line 3:
+MaxFiles 5
+search.conf:3: error: setting before the first step header of job "a"; a setting belongs to the [Index] or [Runner] header above it
+search.conf:1: warning: job "a" has no steps; a run of it runs nothing
+Checked 1 job and 0 steps: 1 error, 2 warnings.
+)",
+       2, "Error at line 3:\nMaxFiles 5\n", 2, "Error at line 3:\nMaxFiles 5\n"},
+      {"job without steps before a malformed header", "[Job a]\n[Job \n[Job b]\n[Index]\n",
+       R"(search.conf:1: warning: job "a" has no steps; a run of it runs nothing
+Error at line 2:
+[Job 
+search.conf:2: error: job header "[Job " has no closing "]"
+Checked 2 jobs and 1 step: 1 error, 1 warning.
+)",
+       // A run stops reading at the end of the job it runs.
+       2, "", 0, ""},
+      {"job defined again after a section without steps", "[Job a]\n[Job a]\n[Index]\n",
+       R"(search.conf:1: warning: job "a" has no steps; a run of it runs nothing
+search.conf:2: warning: job "a" is defined again; a run uses its section at line 1 and never reads this one
+Checked 2 jobs and 1 step: no errors, 2 warnings.
+)",
+       0, "", 0, ""},
+      // A run never reads the second section: the job has its step.
+      {"job defined again without steps", "[Job a]\n[Index]\n[Job a]\n",
+       R"(search.conf:3: warning: job "a" is defined again; a run uses its section at line 1 and never reads this one
+Checked 2 jobs and 1 step: no errors, 1 warning.
+)",
+       0, "", 0, "./indexer \n"},
+      {"job defined again without steps after a section with an error",
+       "[Job a]\n[Index]\nBogus 1\n[Job a]\n",
+       R"(Error at line 3:
+Bogus 1
+search.conf:3: error: unknown key "Bogus" for an Index step
+search.conf:4: warning: job "a" is defined again; a run reads this section only because the one at line 1 has errors
+search.conf:4: warning: job "a" has no steps; a run of it runs nothing
+Checked 2 jobs and 1 step: 1 error, 2 warnings.
+)",
+       2, "Error at line 3:\nBogus 1\n", 2, "Error at line 3:\nBogus 1\n"},
+
       // --check reads on after the error a run stops at.
       {"several mistakes in one step",
        "[Job a]\n[Index]\nMaxFiles 5 x\nMaxFiles 6\nBogus 1\nShowURL yes\n",
@@ -306,6 +363,151 @@ TEST_F(CheckTest, LineNumbersCountThePiecesOfLongLinesAsARunDoes) {
   // The rest of the line is its second piece.
   EXPECT_THAT(check.out, testing::HasSubstr("Error at line 8:\n" + std::string(46, 'x') +
                                             "\nsearch.conf:8: error: this is piece 2 of a line"));
+}
+
+// Sets the file mode creation mask, which the programs the test starts
+// inherit, for as long as it lives.
+class TUmask {
+ public:
+  explicit TUmask(mode_t mask) : before_(umask(mask)) {}
+  ~TUmask() { umask(before_); }
+  TUmask(const TUmask&) = delete;
+  TUmask& operator=(const TUmask&) = delete;
+
+ private:
+  mode_t before_;
+};
+
+const char kWritable[] =
+    ": warning: writable by others: anyone who can write it can run commands as you\n";
+
+struct TModesCase {
+  const char* what;
+  mode_t umask;
+  mode_t config;
+  mode_t dir;
+  mode_t indexer;
+  mode_t runner;
+  std::string content;
+  std::string check;  // what --check prints after the banner
+};
+
+TEST_F(CheckTest, WarnsOfFilesThatOthersCanWrite) {
+  const std::string both = "[Job a]\n[Index]\n[Runner]\n";
+  const std::string clean = "Checked 1 job and 2 steps: no errors.\n";
+  const auto warned = [](const std::string& lines, int count) {
+    return lines + "Checked 1 job and 2 steps: no errors, " + std::to_string(count) + " warning" +
+           (count == 1 ? "" : "s") + ".\n";
+  };
+  const std::vector<TModesCase> cases = {
+      {"usual modes, nothing masked", 0, 0644, 0755, 0755, 0755, both, clean},
+      {"usual modes, the group's write masked", 002, 0644, 0755, 0755, 0755, both, clean},
+      {"the owner's alone", 022, 0600, 0700, 0700, 0700, both, clean},
+      {"file group-writable", 077, 0664, 0755, 0755, 0755, both,
+       warned("search.conf" + std::string(kWritable), 1)},
+      {"file world-writable", 002, 0646, 0755, 0755, 0755, both,
+       warned("search.conf" + std::string(kWritable), 1)},
+      {"directory group-writable", 077, 0644, 0775, 0755, 0755, both,
+       warned("." + std::string(kWritable), 1)},
+      {"directory world-writable", 002, 0644, 0757, 0755, 0755, both,
+       warned("." + std::string(kWritable), 1)},
+      // Others can put a missing program there.
+      {"directory world-writable with the sticky bit", 002, 0644, 01777, 0755, 0755, both,
+       warned("." + std::string(kWritable), 1)},
+      {"indexer group-writable", 077, 0644, 0755, 0775, 0755, both,
+       warned("./indexer" + std::string(kWritable), 1)},
+      {"runner world-writable", 002, 0644, 0755, 0755, 0757, both,
+       warned("./runner" + std::string(kWritable), 1)},
+      {"all of them", 077, 0666, 0777, 0777, 0777, both,
+       warned("search.conf" + std::string(kWritable) + "." + kWritable + "./indexer" + kWritable +
+                  "./runner" + kWritable,
+              4)},
+      // Only the programs of the step kinds that the file uses count.
+      {"runner writable, Index steps alone", 002, 0644, 0755, 0755, 0777,
+       "[Job a]\n[Index]\n[Index]\n", clean},
+      {"both writable, Runner steps alone", 002, 0644, 0755, 0777, 0777,
+       "[Job a]\n[Runner]\n[Runner]\n", warned("./runner" + std::string(kWritable), 1)},
+      // Even in a section that a run never reads: the file is edited, too.
+      {"runner writable, used in a section defined again", 002, 0644, 0755, 0777, 0777,
+       "[Job a]\n[Job a]\n[Runner]\n",
+       "search.conf:1: warning: job \"a\" has no steps; a run of it runs nothing\n"
+       "search.conf:2: warning: job \"a\" is defined again; a run uses its section at line 1 "
+       "and never reads this one\n"
+       "./runner" +
+           std::string(kWritable) + "Checked 2 jobs and 1 step: no errors, 3 warnings.\n"},
+  };
+  for (const TModesCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    const TUmask mask(c.umask);
+    Config(c.content);
+    ASSERT_EQ(0, chmod(dir_.File("search.conf").c_str(), c.config));
+    ASSERT_EQ(0, chmod(dir_.path().c_str(), c.dir));
+    ASSERT_EQ(0, chmod(dir_.File("indexer").c_str(), c.indexer));
+    ASSERT_EQ(0, chmod(dir_.File("runner").c_str(), c.runner));
+    Expect(Run({"--check"}), kBanner + c.check, 0);
+  }
+}
+
+TEST_F(CheckTest, WarnsOfFilesAfterEveryOtherMessage) {
+  const TUmask mask(002);
+  Config("[Job a]\n[Index]\nBogus 1\n", "jobs.conf");
+  ASSERT_EQ(0, chmod(dir_.File("jobs.conf").c_str(), 0666));
+  ASSERT_EQ(0, chmod(dir_.File("indexer").c_str(), 0777));
+  // The configuration file is named as it was given.
+  Expect(Run({"--check", "--config=./jobs.conf", "b"}),
+         kBanner +
+             "Error at line 3:\nBogus 1\n"
+             "./jobs.conf:3: error: unknown key \"Bogus\" for an Index step\n"
+             "Job \"b\" not found in your config file.\n"
+             "./jobs.conf" +
+             kWritable + "./indexer" + kWritable +
+             "Checked 1 job and 1 step: 2 errors, 2 warnings.\n",
+         2);
+  // A run says nothing of them.
+  Expect(Run({"--dry-run", "--config=./jobs.conf", "a"}), "Error at line 3:\nBogus 1\n", 2);
+}
+
+TEST_F(CheckTest, LooksAtTheProgramThatALinkNamesAndNotAtAMissingOne) {
+  const TUmask mask(0);
+  ASSERT_EQ(0, chmod(dir_.path().c_str(), 0755));
+  ASSERT_EQ(0, mkdir(dir_.File("bin").c_str(), 0755));
+  dir_.Write("bin/indexer", "#!/bin/sh\n", true);
+  dir_.Write("bin/open", "#!/bin/sh\n", true);
+  ASSERT_EQ(0, chmod(dir_.File("bin/open").c_str(), 0777));
+  Config("[Job a]\n[Index]\n[Runner]\n");
+  ASSERT_EQ(0, unlink(dir_.File("indexer").c_str()));
+  ASSERT_EQ(0, symlink("bin/indexer", dir_.File("indexer").c_str()));
+  // A run would say that ./runner cannot be started.
+  ASSERT_EQ(0, unlink(dir_.File("runner").c_str()));
+  Expect(Run({"--check"}), kBanner + "Checked 1 job and 2 steps: no errors.\n", 0);
+  ASSERT_EQ(0, unlink(dir_.File("indexer").c_str()));
+  ASSERT_EQ(0, symlink("bin/open", dir_.File("indexer").c_str()));
+  Expect(Run({"--check"}),
+         kBanner + "./indexer" + kWritable + "Checked 1 job and 2 steps: no errors, 1 warning.\n",
+         0);
+}
+
+TEST_F(CheckTest, WarnsOfFilesOwnedByAnotherUser) {
+  if (geteuid() != 0) GTEST_SKIP() << "only root can give files to another user";
+  const TUmask mask(002);
+  Config("[Job a]\n[Index]\n");
+  ASSERT_EQ(0, chmod(dir_.path().c_str(), 0755));
+  // Root's own files, as every other test has them, are trusted.
+  Expect(Run({"--check"}), kBanner + "Checked 1 job and 1 step: no errors.\n", 0);
+  const uid_t other = 1;
+  ASSERT_EQ(0, chown(dir_.File("search.conf").c_str(), other, static_cast<gid_t>(-1)));
+  ASSERT_EQ(0, chmod(dir_.File("search.conf").c_str(), 0666));
+  ASSERT_EQ(0, chown(dir_.path().c_str(), other, static_cast<gid_t>(-1)));
+  ASSERT_EQ(0, chown(dir_.File("indexer").c_str(), other, static_cast<gid_t>(-1)));
+  ASSERT_EQ(0, chown(dir_.File("runner").c_str(), other, static_cast<gid_t>(-1)));
+  const std::string owned =
+      ": warning: owned by another user (uid 1): that user can run commands "
+      "as you\n";
+  // ./runner is no step's program here.
+  Expect(Run({"--check"}),
+         kBanner + "search.conf" + kWritable + "search.conf" + owned + "." + owned + "./indexer" +
+             owned + "Checked 1 job and 1 step: no errors, 4 warnings.\n",
+         0);
 }
 
 }  // namespace

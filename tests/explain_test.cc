@@ -261,4 +261,13 @@ TEST(ExplainTest, BracketedLineThatNamesNoStepKind) {
   }
 }
 
+TEST(ExplainTest, JobWithoutSteps) {
+  std::string out;
+  WarnNoSteps(out, "empty");
+  EXPECT_EQ(R"(job "empty" has no steps; a run of it runs nothing)", out);
+  out.clear();
+  WarnNoSteps(out, "a \"b\"");
+  EXPECT_EQ(R"(job "a \"b\"" has no steps; a run of it runs nothing)", out);
+}
+
 }  // namespace

@@ -10,6 +10,7 @@
 
 #include "app/config_file.h"
 #include "check/explain.h"
+#include "check/permissions.h"
 #include "core/job_header.h"
 #include "core/outcome.h"
 #include "core/output.h"
@@ -45,12 +46,19 @@ std::size_t RuleCount() {
   return count;
 }
 
+std::size_t StepKindCount() {
+  std::size_t count = 0;
+  while (runfiles[count].step != nullptr) ++count;
+  return count;
+}
+
 // Reads the sections as the job reader would and says, for each line a run
 // would report and each line that would surprise, what is wrong with it.
 // Nothing it keeps grows with the file but the record of job names.
 class TChecker {
  public:
-  explicit TChecker(const std::string& path) : path_(path), key_lines_(RuleCount(), 0) {}
+  explicit TChecker(const std::string& path)
+      : path_(path), key_lines_(RuleCount(), 0), kinds_used_(StepKindCount(), false) {}
 
   bool InSection() const { return section_ != nullptr; }
   long jobs() const { return jobs_; }
@@ -90,6 +98,7 @@ class TChecker {
       named = true;
       ResetStep(step_, *row);
       has_step_ = true;
+      kinds_used_[static_cast<std::size_t>(row - runfiles)] = true;
       step_line_ = counter;
       std::fill(key_lines_.begin(), key_lines_.end(), 0);
       ++steps_;
@@ -120,14 +129,32 @@ class TChecker {
   }
 
   // Ends the section being read, if any: the first section of a name that
-  // holds no error is the one a run uses.
+  // holds no error is the one a run uses. One without steps that a run reads
+  // (none before it of the name was used) is warned of under its header's
+  // number, after what was said of its lines.
   void EndSection() {
     if (section_ == nullptr) return;
     TJobSections& seen = section_->second;
+    if (!has_step_ && seen.used_line == 0) {
+      WarnNoSteps(Begin(), section_->first);
+      Warning(section_line_);
+    }
     if (seen.used_line == 0 && outcome.config_errors == errors_before_section_) {
       seen.used_line = section_line_;
     }
     section_ = nullptr;
+  }
+
+  // Warns of the files a run trusts that others can change: the
+  // configuration file (named as given), the working directory (".") and
+  // the programs of the step kinds that the file's steps use, in the order
+  // of the table of step kinds.
+  void WarnOfTrustedFiles() {
+    WarnOfFile(path_.c_str());
+    WarnOfFile(".");
+    for (std::size_t kind = 0; kind < kinds_used_.size(); ++kind) {
+      if (kinds_used_[kind]) WarnOfFile(runfiles[kind].path);
+    }
   }
 
  private:
@@ -179,6 +206,13 @@ class TChecker {
     Print(counter, "warning");
   }
 
+  void WarnOfFile(const char* path) {
+    for (const std::string& text : FileWarnings(path)) {
+      ++warnings_;
+      std::printf("%s: warning: %s\n", path, text.c_str());
+    }
+  }
+
   void Print(long counter, const char* severity) {
     Say(path_ + ":" + std::to_string(counter) + ": " + severity + ": " + reason_ + "\n");
   }
@@ -201,6 +235,8 @@ class TChecker {
   long step_line_ = 0;
   // For each key of the table (by KeyRow), the line where the step set it.
   std::vector<long> key_lines_;
+  // For each step kind of the table, whether a step of the file is of it.
+  std::vector<bool> kinds_used_;
 };
 
 void PrintSummary(const TChecker& checker) {
@@ -247,5 +283,6 @@ void CheckConfig(const std::string& path, const std::optional<std::string>& job)
   // A check that was stopped has no summary: it did not see the whole file.
   if (StopSignal() != 0) return;
   if (job && !found) ReportJobNotFound(*job);
+  checker.WarnOfTrustedFiles();
   PrintSummary(checker);
 }

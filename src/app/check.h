@@ -10,7 +10,9 @@
 // "PATH:N: error: REASON" on a line of its own; lines that a run takes
 // without a word but that are likely not what was meant get
 // "PATH:N: warning: TEXT". PATH is the configuration path as given. With a
-// job name, also reports that job when no section has its name. Ends with a
+// job name, also reports that job when no section has its name. Then
+// "PATH: warning: TEXT" for each of the configuration file, the working
+// directory and the steps' programs that others can change. Ends with a
 // summary line that counts jobs, steps, errors and warnings; warnings leave
 // the exit status alone.
 void CheckConfig(const std::string& path, const std::optional<std::string>& job);

@@ -291,3 +291,9 @@ void WarnNoStepKind(std::string& out, const char* line, std::string_view step, l
   header += ']';
   AppendSuggestion(out, header);
 }
+
+void WarnNoSteps(std::string& out, std::string_view job) {
+  out += "job ";
+  AppendQuoted(out, job);
+  out += " has no steps; a run of it runs nothing";
+}

@@ -55,5 +55,7 @@ void WarnRepeatedKey(std::string& out, std::string_view key, long first_line);
 // is no job header. step_line: the header of the step the settings after it
 // go to, or 0 when no step has begun.
 void WarnNoStepKind(std::string& out, const char* line, std::string_view step, long step_line);
+// A section of `job` that a run reads and that holds no step header.
+void WarnNoSteps(std::string& out, std::string_view job);
 
 #endif  // VELMORJOB_CHECK_EXPLAIN_H_
