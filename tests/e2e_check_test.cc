@@ -464,7 +464,7 @@ TEST_F(CheckTest, WarnsOfFilesAfterEveryOtherMessage) {
              "Checked 1 job and 1 step: 2 errors, 2 warnings.\n",
          2);
   // A run says nothing of them.
-  Expect(Run({"--dry-run", "--config=./jobs.conf", "a"}), "Error at line 3:\nBogus 1\n", 2);
+  Expect(Run({"--dry-run", "--config=./jobs.conf", "a"}), "", "Error at line 3:\nBogus 1\n", 2);
 }
 
 TEST_F(CheckTest, LooksAtTheProgramThatALinkNamesAndNotAtAMissingOne) {

@@ -2,6 +2,7 @@
 // step run again (--retries, --retry-delay, --retry-on), a deadline for the
 // whole run (--job-timeout), a run that resumes from a step (--from-step).
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -65,18 +66,18 @@ class RecoverTest : public E2eTest {
 TEST_F(RecoverTest, StepThatFailsTwiceSucceedsOnItsThirdAttemptAfterWaitsThatDouble) {
   Stub("indexer", FailsAtFirst(2));
   Config(kNightly);
-  const TRun run =
-      Run({"--retries=2", "--retry-delay=0.4", "--report=report.json", "--metrics=m.prom",
-           "nightly"});
+  const TRun run = Run(
+      {"--retries=2", "--retry-delay=0.4", "--report=report.json", "--metrics=m.prom", "nightly"});
   Expect(run,
          kBanner +
              "Step 1 \"./indexer\" failed (exit status 1); attempt 2 of 3 in 0.4s\n"
              "Step 1 \"./indexer\" failed (exit status 1); attempt 3 of 3 in 0.8s\n",
          0);
-  EXPECT_EQ("indexer [--maxfiles=500] [--charset=3] [--statistic=1]\n"
-            "indexer [--maxfiles=500] [--charset=3] [--statistic=1]\n" +
-                kBoth,
-            Calls());
+  EXPECT_EQ(
+      "indexer [--maxfiles=500] [--charset=3] [--statistic=1]\n"
+      "indexer [--maxfiles=500] [--charset=3] [--statistic=1]\n" +
+          kBoth,
+      Calls());
   // The waits are the delay and twice it, give or take what a busy machine
   // adds; a second wait as long as the first (or four times it) is wrong.
   const std::vector<double> waits = Waits();
@@ -97,14 +98,12 @@ TEST_F(RecoverTest, StepThatAlwaysFailsFailsTheRunAfterItsLastAttempt) {
   Stub("indexer", "exit 1");
   Config(kNightly);
   const TRun run = Run({"--retries=1", "--retry-delay=0.1", "--report=report.json", "nightly"});
-  Expect(run, kBanner + "Step 1 \"./indexer\" failed (exit status 1); attempt 2 of 2 in 0.1s\n",
-         3);
+  Expect(run, kBanner + "Step 1 \"./indexer\" failed (exit status 1); attempt 2 of 2 in 0.1s\n", 3);
   // The job goes on after it, as without retries.
   EXPECT_THAT(Calls(), HasSubstr("runner"));
-  EXPECT_EQ("step-failed 1 2",
-            ReportQuery("report.json",
-                        "'%s %s %s' % (r['result'], r['first_failed_step'], "
-                        "len([s for s in r['steps'] if s['number'] == 1]))"));
+  EXPECT_EQ("step-failed 1 2", ReportQuery("report.json",
+                                           "'%s %s %s' % (r['result'], r['first_failed_step'], "
+                                           "len([s for s in r['steps'] if s['number'] == 1]))"));
   Check("check-report", "report.json");
 }
 
@@ -149,23 +148,22 @@ TEST_F(RecoverTest, RetryOnLetsOneStatusThroughAndNotAnother) {
     Stub("indexer", c.body);
     Expect(Run({"--retries=1", "--retry-delay=0.1", "--retry-on=75,timeout", "nightly"}),
            kBanner + c.out, c.status);
-    EXPECT_EQ(c.attempts, std::count(Calls().begin(), Calls().end(), '\n'));
+    const std::string calls = Calls();
+    EXPECT_EQ(c.attempts, static_cast<std::size_t>(std::count(calls.begin(), calls.end(), '\n')));
   }
 }
 
 TEST_F(RecoverTest, DeadlineStopsTheRunningStepAndStartsNothingAfterIt) {
   Stub("indexer", "echo $$ >> pids; sleep 300 & echo $! >> pids; wait");
   Config(kNightly);
-  const TRun run =
-      Run({"--job-timeout=0.5", "--kill-after=1", "--report=report.json", "nightly"});
+  const TRun run = Run({"--job-timeout=0.5", "--kill-after=1", "--report=report.json", "nightly"});
   EXPECT_EQ(kBanner + "Job \"nightly\" timed out after 0.5\n", run.out);
   EXPECT_EQ(3, run.status);
   EXPECT_EQ("indexer [--maxfiles=500] [--charset=3] [--statistic=1]\n", Calls());
   Check("check-report", "report.json");
-  EXPECT_EQ("timed-out 1 True",
-            ReportQuery("report.json",
-                        "'%s %s %s' % (r['result'], r['first_failed_step'], "
-                        "r['steps'][0]['timed_out'])"));
+  EXPECT_EQ("timed-out 1 True", ReportQuery("report.json",
+                                            "'%s %s %s' % (r['result'], r['first_failed_step'], "
+                                            "r['steps'][0]['timed_out'])"));
   // Nothing of the step is left.
   std::istringstream pids(dir_.Read("pids"));
   for (long pid; pids >> pid;) {
@@ -207,9 +205,9 @@ TEST_F(RecoverTest, FromStepRunsThatStepAndTheOnesAfterIt) {
       "[Job weekly]\n");
   Expect(Run({"--from-step=2", "--report=report.json", "nightly"}), kBanner, 0);
   EXPECT_EQ("indexer [--maxfiles=2]\nrunner [--program=r]\n", Calls());
-  EXPECT_EQ("2 [2, 3]",
-            ReportQuery("report.json",
-                        "'%s %s' % (r['from_step'], [s['number'] for s in r['steps']])"));
+  EXPECT_EQ(
+      "2 [2, 3]",
+      ReportQuery("report.json", "'%s %s' % (r['from_step'], [s['number'] for s in r['steps']])"));
   Check("check-report", "report.json");
   // A dry run prints what the run would run.
   Expect(Run({"--dry-run", "--from-step=3", "nightly"}), "./runner  --program=r\n", 0);
@@ -240,8 +238,7 @@ TEST_F(RecoverTest, BadValuesAreUsageErrorsAndNothingIsRead) {
       {"--retry-on=oops",
        "Invalid list \"oops\" for --retry-on: give exit statuses from 1 to 255 and the words "
        "timeout, signal and start, separated by commas"},
-      {"--from-step=0",
-       "Invalid step number \"0\" for --from-step: give a whole number from 1 on"},
+      {"--from-step=0", "Invalid step number \"0\" for --from-step: give a whole number from 1 on"},
       {"--job-timeout=0",
        "Invalid duration \"0\" for --job-timeout: give a positive number with an optional unit "
        "s, m, h or d"},

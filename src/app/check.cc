@@ -209,7 +209,7 @@ class TChecker {
   void WarnOfFile(const char* path) {
     for (const std::string& text : FileWarnings(path)) {
       ++warnings_;
-      std::printf("%s: warning: %s\n", path, text.c_str());
+      Say(std::string(path) + ": warning: " + text + "\n");
     }
   }
 
