@@ -113,6 +113,16 @@ TStarted E2eTest::Start(const std::vector<std::string>& args) {
 }
 
 TStarted E2eTest::StartWithOutputTo(const std::string& out, const std::vector<std::string>& args) {
+  const int out_fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (out_fd < 0) ADD_FAILURE() << "could not open " << out;
+  TStarted started = StartWithOutputOn(out_fd, args);
+  close(out_fd);
+  started.out = out;
+  return started;
+}
+
+TStarted E2eTest::StartWithOutputOn(int out_fd, const std::vector<std::string>& args,
+                                    bool ignore_sigpipe) {
   std::vector<std::string> words = WrapperWords();
   words.push_back(VELMORJOB_BINARY);
   words.insert(words.end(), args.begin(), args.end());
@@ -123,18 +133,18 @@ TStarted E2eTest::StartWithOutputTo(const std::string& out, const std::vector<st
   const std::string err = output_.File("err");
   const pid_t child = fork();
   if (child == 0) {
-    const int out_fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const int err_fd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const int null_fd = open("/dev/null", O_RDONLY);
     if (out_fd < 0 || err_fd < 0 || null_fd < 0 || chdir(dir_.path().c_str()) != 0) _exit(120);
     dup2(null_fd, 0);
     dup2(out_fd, 1);
     dup2(err_fd, 2);
+    signal(SIGPIPE, ignore_sigpipe ? SIG_IGN : SIG_DFL);
     execvp(argv[0], argv.data());
     _exit(121);
   }
   if (child < 0) ADD_FAILURE() << "could not start " << VELMORJOB_BINARY;
-  return TStarted{child, out};
+  return TStarted{child, ""};
 }
 
 TRun E2eTest::Finish(const TStarted& started) {

@@ -51,6 +51,10 @@ class E2eTest : public ::testing::Test {
   // Starts velmorjob in the background; Finish waits for it to end.
   TStarted Start(const std::vector<std::string>& args);
   TStarted StartWithOutputTo(const std::string& file, const std::vector<std::string>& args);
+  // The same with standard output on a descriptor of the test's (the
+  // write end of a pipe, say), and SIGPIPE ignored when asked.
+  TStarted StartWithOutputOn(int fd, const std::vector<std::string>& args,
+                             bool ignore_sigpipe = false);
   // Waits for a started run. One that runs longer than kRunTimeLimit is
   // killed, and the test fails.
   TRun Finish(const TStarted& started);

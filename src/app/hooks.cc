@@ -6,6 +6,7 @@
 #include "core/exit_status.h"
 #include "core/output.h"
 #include "core/run_record.h"
+#include "core/stop_signal.h"
 #include "report/report_json.h"
 
 namespace {
@@ -47,6 +48,9 @@ void RunHook(THook which, const TRunSettings& settings, const TExecute& execute)
     spec.environment = HookEnvironment(*runrecord, settings);
     spec.input = ReportJson(*runrecord);
     FlushOutput();
+    // Once a stop signal has come, nothing more starts but the hook that
+    // tells of it.
+    if (which == THook::kStart && StopSignal() != 0) return;
     const TStepResult result = execute(spec);
     if (result.Failed()) {
       SayError(std::string("velmorjob: ") + hook.option + " command failed: " + result.Cause() +

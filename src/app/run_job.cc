@@ -113,6 +113,7 @@ int RunJob(const TRunSettings& settings, const TExecute& execute) {
   }
   if (const std::optional<THook> hook = FinalHook(status)) RunHook(*hook, settings, execute);
   FlushOutput();
+  outcome.stop_signal = StopSignal();
   // A stop signal during the hook, or output that failed after the files
   // were written: they are written again to say so.
   if (runrecord && ExitStatus(outcome) != runrecord->exit_status) WriteRunFiles(settings);

@@ -71,8 +71,10 @@ class TStepLoop {
         SayJobTimedOut(settings_);
         return false;
       }
-      const TStepResult result = Attempt(number, attempt, attempts, step, name, command);
-      if (StopSignal() != 0) return false;
+      const std::optional<TStepResult> attempted =
+          Attempt(number, attempt, attempts, step, name, command);
+      if (!attempted || StopSignal() != 0) return false;
+      const TStepResult& result = *attempted;
       if (result.stopped == TStepResult::TStop::kDeadline) {
         outcome.step_failed = true;
         SayJobTimedOut(settings_);
@@ -101,8 +103,9 @@ class TStepLoop {
   }
 
  private:
-  TStepResult Attempt(long number, int attempt, int attempts, const TServer& step,
-                      const std::string& name, const std::string& command) {
+  // Runs one attempt; nothing when a stop signal came before it started.
+  std::optional<TStepResult> Attempt(long number, int attempt, int attempts, const TServer& step,
+                                     const std::string& name, const std::string& command) {
     if (settings_.verbose) {
       const std::string which = attempt == 1 ? std::string(" starts: ")
                                              : " starts again (attempt " + std::to_string(attempt) +
@@ -110,8 +113,10 @@ class TStepLoop {
       Say(name + which + command + "\n");
     }
     // The step writes to the same standard output: what was printed so far
-    // must come before what it prints.
+    // must come before what it prints. The write may have waited, for a
+    // stop signal even.
     FlushOutput();
+    if (StopSignal() != 0) return std::nullopt;
     TProcessSpec spec;
     spec.command = command;
     spec.limits = settings_.limits;
