@@ -48,8 +48,10 @@ _velmorjob_config() {
 _velmorjob() {
   # The options of velmorjob --help; those ending in "=" take a value, and
   # those named in file_options take a file name.
-  local -a options=(--config= --dry-run --verbose --check --list --timeout= --kill-after=
-    --lock --lock= --exit-on-error --report= --metrics= --help --version)
+  local -a options=(--config= --dry-run --verbose --quiet --check --list --timeout= --kill-after=
+    --job-timeout= --retries= --retry-delay= --retry-on= --from-step= --lock --lock= --lock-wait=
+    --exit-on-error --report= --metrics= --keep-output= --on-start= --on-success= --on-failure=
+    --help --version)
   local file_options=' --config --lock --report --metrics '
   local cur=${COMP_WORDS[COMP_CWORD]}
   local prev='' prev2=''

@@ -71,7 +71,7 @@ expect_words "st\\*r" velmorjob 'st\*'
 
 expect "velmorjob --c" "--check --config="
 expect "velmorjob --v" "--verbose --version"
-expect "velmorjob --l" "--list --lock --lock="
+expect "velmorjob --l" "--list --lock --lock-wait= --lock="
 expect "velmorjob --config=conf.d/other.conf o" "oneoff other"
 expect "velmorjob --config = conf.d/other.conf o" "oneoff other"
 expect_words "spaced" velmorjob --config = 'my\ dir/jobs.conf' ''

@@ -286,10 +286,17 @@ TEST_F(OperatorTest, HelpAndVersionNeedNoJobName) {
   EXPECT_EQ("", help.err);
   EXPECT_THAT(help.out,
               testing::StartsWith("Use: velmorjob [--config=filename] [options] Jobname\n"));
-  for (const char* option : {"--config=filename", "--dry-run", "--verbose", "--check", "--list",
-                             "--help", "--version"}) {
+  for (const char* option :
+       {"--config=filename", "--dry-run", "--verbose", "--quiet", "--timeout=DURATION",
+        "--kill-after=DURATION", "--job-timeout=DURATION", "--retries=N", "--retry-delay=DURATION",
+        "--retry-on=LIST", "--from-step=N", "--exit-on-error", "--lock[=FILE]",
+        "--lock-wait=DURATION", "--report=FILE", "--metrics=FILE", "--keep-output=SIZE",
+        "--on-start=COMMAND", "--on-success=COMMAND", "--on-failure=COMMAND", "--check", "--list",
+        "--help", "--version"}) {
     EXPECT_THAT(help.out, testing::HasSubstr("\n  " + std::string(option) + " ")) << option;
   }
+  // Every line fits a terminal of 80 columns.
+  for (const std::string& line : Lines(help.out)) EXPECT_LT(line.size(), 80u) << line;
   Expect(Run({"--version"}), kBanner, 0);
   Expect(Run({"nightly", "--version"}), kBanner, 0);
   // When several are given: --help, then --version, then --list, then --check.
