@@ -45,6 +45,14 @@ bool WaitsForAWriter(pid_t pid) {
   return where == "wait_for_partner";
 }
 
+// Whether the process waits in read() for a pipe's writer to write more.
+bool WaitsToRead(pid_t pid) {
+  std::ifstream wchan("/proc/" + std::to_string(pid) + "/wchan");
+  std::string where;
+  std::getline(wchan, where);
+  return where.find("pipe_read") != std::string::npos;
+}
+
 class UnattendedTest : public E2eTest {
  protected:
   // Waits until the step has written the file, so that it is known to run.
@@ -223,6 +231,33 @@ TEST_F(UnattendedTest, StopSignalWhileTheFileIsReadStopsAtOnce) {
   kill(reading.pid, SIGHUP);
   Expect(Finish(reading), kBanner + "Job \"nightly\" stopped by SIGHUP\n", 129);
   EXPECT_FALSE(dir_.Exists("calls.log"));
+}
+
+TEST_F(UnattendedTest, StoppedCheckAndListSayNothingThatLooksLikeAWholeAnswer) {
+  ASSERT_EQ(0, mkfifo(dir_.File("pipe.conf").c_str(), 0600));
+  const struct {
+    const char* mode;
+    std::string out;
+  } cases[] = {
+      {"--check", kBanner + "Error at line 3:\nBogus 1\npipe.conf:3: error: unknown key \"Bogus\" "
+                            "for an Index step\n"},
+      {"--list", "a\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.mode);
+    // Part of the file arrives; the rest never does.
+    const TStarted started = Start({c.mode, "--config=pipe.conf"});
+    std::ofstream writer(dir_.File("pipe.conf"));
+    writer << "[Job a]\n[Index]\nBogus 1\n" << std::flush;
+    // Signalled once it has read that and waits for more.
+    const auto deadline = std::chrono::steady_clock::now() + 60s;
+    while (!WaitsToRead(started.pid) && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(5ms);
+    }
+    kill(started.pid, SIGTERM);
+    Expect(Finish(started), c.out,
+           std::string("velmorjob: ") + c.mode + " stopped by SIGTERM\n", 143);
+  }
 }
 
 TEST_F(UnattendedTest, SecondRunWhileTheFirstHoldsTheLockRunsNothing) {
