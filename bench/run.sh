@@ -9,6 +9,10 @@
 #      calls system() 300 times on the same command text (goal: at most 1.05x)
 #   4. the same job with --timeout, against the same job without it: the cost
 #      of watching each step's time (goal: at most 1.05x)
+#   5. a step that writes 1 GB, passed on through velmorjob --keep-output=64K,
+#      against the same step writing into cat >/dev/null (goal: at most
+#      1.2x), and velmorjob's peak resident memory meanwhile (goal: the same
+#      as for a step that writes nothing, within 1 MB)
 # Usage: bench/run.sh [BUILD-DIR]   (default build/bench, built here)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -90,3 +94,32 @@ echo "4. the same job with a time limit on each step, best of 15 runs (median)"
 echo "   velmorjob --timeout=1h  ${t_min} s (${t_med} s)"
 echo "   velmorjob               ${j_min} s (${j_med} s)"
 echo "   ratio                   $(ratio "$t_min" "$j_min")x best, $(ratio "$t_med" "$j_med")x median (goal: at most 1.05x)"
+
+mkdir "$work/output"
+cat >"$work/output/indexer.c" <<'C'
+#include <string.h>
+#include <unistd.h>
+int main(void) {
+  static char block[65536];
+  memset(block, 'x', sizeof block);
+  for (int i = 0; i < 16384; ++i) {
+    if (write(1, block, sizeof block) != (ssize_t)sizeof block) return 1;
+  }
+  return 0;
+}
+C
+cc -O2 -o "$work/output/indexer" "$work/output/indexer.c"
+printf '[Job flood]\n[Index]\n' >"$work/output/search.conf"
+printf '[Job quiet]\n[Runner]\n' >>"$work/output/search.conf"
+printf '#!/bin/sh\nexit 0\n' >"$work/output/runner"
+chmod +x "$work/output/runner"
+cd "$work/output"
+read -r k_min k_med k_rss < <("$runstat" 5 "$velmorjob" --keep-output=64K flood)
+read -r c_min c_med _ < <("$runstat" 5 sh -c './indexer | cat >/dev/null')
+read -r _ _ q_rss < <("$runstat" 5 "$velmorjob" --keep-output=64K quiet)
+echo
+echo "5. a step that writes 1 GB, best of 5 runs (median)"
+echo "   velmorjob --keep-output=64K   ${k_min} s (${k_med} s)"
+echo "   step | cat >/dev/null         ${c_min} s (${c_med} s)"
+echo "   ratio                         $(ratio "$k_min" "$c_min")x best, $(ratio "$k_med" "$c_med")x median (goal: at most 1.2x)"
+echo "   peak resident memory          ${k_rss} kB, ${q_rss} kB for a step that writes nothing"

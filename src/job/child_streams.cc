@@ -129,7 +129,18 @@ void TChildStreams::Read(TSource& source, bool drain) {
     }
     const std::string_view bytes(buffer, static_cast<std::size_t>(got));
     tail_->Append(bytes);
-    if (pass_on_ && !source.pass.failed) source.pass.data.append(bytes);
+    if (!pass_on_ || source.pass.failed) continue;
+    // Into a file or a device that takes it at once, written from here
+    // without a copy; what a pipe or a terminal would have to wait for
+    // waits until it is ready.
+    if (source.pass.data.empty() && !source.pass.small_writes && !drain) {
+      if (const int error = WriteAll(source.pass.to, bytes)) {
+        NoteOutputError(error);
+        source.pass.failed = true;
+      }
+      return;
+    }
+    source.pass.data.append(bytes);
     // Passed on as read while draining: nothing is waited for then.
     if (drain && !source.pass.data.empty() && !source.pass.failed) {
       if (const int error = WriteAll(source.pass.to, source.pass.data)) {
