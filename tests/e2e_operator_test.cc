@@ -286,13 +286,30 @@ TEST_F(OperatorTest, HelpAndVersionNeedNoJobName) {
   EXPECT_EQ("", help.err);
   EXPECT_THAT(help.out,
               testing::StartsWith("Use: velmorjob [--config=filename] [options] Jobname\n"));
-  for (const char* option :
-       {"--config=filename", "--dry-run", "--verbose", "--quiet", "--timeout=DURATION",
-        "--kill-after=DURATION", "--job-timeout=DURATION", "--retries=N", "--retry-delay=DURATION",
-        "--retry-on=LIST", "--from-step=N", "--exit-on-error", "--lock[=FILE]",
-        "--lock-wait=DURATION", "--report=FILE", "--metrics=FILE", "--keep-output=SIZE",
-        "--on-start=COMMAND", "--on-success=COMMAND", "--on-failure=COMMAND", "--check", "--list",
-        "--help", "--version"}) {
+  for (const char* option : {"--config=filename",
+                             "--dry-run",
+                             "--verbose",
+                             "--quiet",
+                             "--timeout=DURATION",
+                             "--kill-after=DURATION",
+                             "--job-timeout=DURATION",
+                             "--retries=N",
+                             "--retry-delay=DURATION",
+                             "--retry-on=LIST",
+                             "--from-step=N",
+                             "--exit-on-error",
+                             "--lock[=FILE]",
+                             "--lock-wait=DURATION",
+                             "--report=FILE",
+                             "--metrics=FILE",
+                             "--keep-output=SIZE",
+                             "--on-start=COMMAND",
+                             "--on-success=COMMAND",
+                             "--on-failure=COMMAND",
+                             "--check",
+                             "--list",
+                             "--help",
+                             "--version"}) {
     EXPECT_THAT(help.out, testing::HasSubstr("\n  " + std::string(option) + " ")) << option;
   }
   // Every line fits a terminal of 80 columns.

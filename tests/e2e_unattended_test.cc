@@ -255,8 +255,8 @@ TEST_F(UnattendedTest, StoppedCheckAndListSayNothingThatLooksLikeAWholeAnswer) {
       std::this_thread::sleep_for(5ms);
     }
     kill(started.pid, SIGTERM);
-    Expect(Finish(started), c.out,
-           std::string("velmorjob: ") + c.mode + " stopped by SIGTERM\n", 143);
+    Expect(Finish(started), c.out, std::string("velmorjob: ") + c.mode + " stopped by SIGTERM\n",
+           143);
   }
 }
 

@@ -90,7 +90,7 @@ TEST_F(ReadStateTest, ReportLineErrorPrintsTheLineAndCountsAnError) {
   ASSERT_EQ(TRead::kLine, ReadLine(counter));
   outcome = TOutcome();
   testing::internal::CaptureStdout();
-  ReportLineError(counter);
+  ReportLineError(counter, "");
   FlushOutput();
   EXPECT_EQ("Error at line 7:\nbad line\n", testing::internal::GetCapturedStdout());
   EXPECT_EQ(1, outcome.config_errors);
@@ -101,7 +101,7 @@ TEST_F(ReadStateTest, LineNumbersPastTwoBillionArePrintedWhole) {
   long counter = 3000000000L;
   ASSERT_EQ(TRead::kLine, ReadLine(counter));
   testing::internal::CaptureStdout();
-  ReportLineError(counter);
+  ReportLineError(counter, "");
   FlushOutput();
   EXPECT_EQ("Error at line 3000000001:\nbad\n", testing::internal::GetCapturedStdout());
 }

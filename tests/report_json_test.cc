@@ -53,8 +53,9 @@ TEST(ReportJsonTest, WritesTheWholeRunOneFieldToALine) {
   record.steps.back().attempt = 2;
   record.steps.back().output_tail = "last\n";
   record.steps.back().output_bytes = 12345;
-  record.config_errors.push_back({std::nullopt, "Job \"weekly\" is not in the file"});
-  record.config_errors.push_back({12, "Error at line 12:\nMaxFile 5\n"});
+  record.config_errors.push_back({std::nullopt, "Job \"weekly\" is not in the file", std::nullopt});
+  record.config_errors.push_back(
+      {12, "Error at line 12:\nMaxFile 5\n", "unknown key \"MaxFile\" for an Index step"});
   record.config_errors_not_kept = 7;
   EXPECT_EQ(R"({
   "job": "nightly",
@@ -72,11 +73,13 @@ TEST(ReportJsonTest, WritesTheWholeRunOneFieldToALine) {
   "config_errors": [
     {
       "line": null,
-      "message": "Job \"weekly\" is not in the file"
+      "message": "Job \"weekly\" is not in the file",
+      "reason": null
     },
     {
       "line": 12,
-      "message": "Error at line 12:\nMaxFile 5\n"
+      "message": "Error at line 12:\nMaxFile 5\n",
+      "reason": "unknown key \"MaxFile\" for an Index step"
     }
   ],
   "config_errors_not_kept": 7,
@@ -138,7 +141,7 @@ TEST(ReportJsonTest, EscapesEveryTextThatCameFromOutside) {
   record.config = "/srv/x\ty.conf";
   record.directory = "/srv/\x01";
   record.host = "h\"";
-  record.config_errors.push_back({3, "Error at line 3:\n[Job \xC3\x28]\n"});
+  record.config_errors.push_back({3, "Error at line 3:\n[Job \xC3\x28]\n", "a\"b"});
   record.steps.push_back(Step("Index", "./indexer", "./indexer  --url='a\"b'", kStart, 1));
   record.steps.back().result = TStepResult::FromWaitStatus(0);
   const std::string text = ReportJson(record);
@@ -154,7 +157,8 @@ TEST(ReportJsonTest, EscapesEveryTextThatCameFromOutside) {
 TEST(ReportJsonTest, KeepsAtMostTheFirstThousandConfigurationErrorsAndCountsTheRest) {
   TRunRecord record = Record(2);
   for (long line = 1; line <= 1003; ++line) {
-    record.config_errors.push_back({line, "Error at line " + std::to_string(line) + ":\n"});
+    record.config_errors.push_back(
+        {line, "Error at line " + std::to_string(line) + ":\n", std::nullopt});
   }
   record.config_errors_not_kept = 10;
   const std::string text = ReportJson(record);

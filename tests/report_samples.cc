@@ -108,10 +108,12 @@ int main(int argc, char** argv) {
   // Configuration errors with and without line numbers, more than are kept;
   // the job never succeeded.
   TRunRecord errors = Record("weekly", 2, 0);
-  errors.config_errors.push_back({std::nullopt, "Cannot read \"search.conf\": Is a directory"});
+  errors.config_errors.push_back(
+      {std::nullopt, "Cannot read \"search.conf\": Is a directory", std::nullopt});
   for (long line = 1; errors.config_errors.size() < TRunRecord::kMaxConfigMessages; ++line) {
-    errors.config_errors.push_back(
-        {line, "Error at line " + std::to_string(line) + ":\nMaxFile\xFF 5\n"});
+    errors.config_errors.push_back({line,
+                                    "Error at line " + std::to_string(line) + ":\nMaxFile\xFF 5\n",
+                                    "unknown key \"MaxFile\\xff\" for an Index step"});
   }
   errors.config_errors_not_kept = 5;
   written &= Write(dir, "config-errors", errors);

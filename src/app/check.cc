@@ -17,6 +17,7 @@
 #include "core/stop_signal.h"
 #include "core/read_state.h"
 #include "job/run_files.h"
+#include "job/section_scan.h"
 #include "job/step_list.h"
 #include "options/option_table.h"
 #include "options/setting_rules.h"
@@ -61,72 +62,24 @@ class TChecker {
       : path_(path), key_lines_(RuleCount(), 0), kinds_used_(StepKindCount(), false) {}
 
   bool InSection() const { return section_ != nullptr; }
+  // The step that the section's settings go to, if one has begun.
+  TServer* Step() { return has_step_ ? &step_ : nullptr; }
+
+  // Takes one line, scanned as a run reads it.
+  void Line(long counter, const TScannedLine& line) {
+    switch (line.kind) {
+      case TLineKind::kJobHeader:
+      case TLineKind::kMalformedHeader: JobHeader(counter, line); break;
+      case TLineKind::kStepHeader: StepHeader(counter, *line.step_kind); break;
+      case TLineKind::kNoStepKind: NoStepKind(counter); break;
+      case TLineKind::kSetting: SettingWarnings(counter, line.verdict); break;
+      case TLineKind::kBadLine: Error(counter, line); break;
+      case TLineKind::kOutside: break;
+    }
+  }
   long jobs() const { return jobs_; }
   long steps() const { return steps_; }
   long warnings() const { return warnings_; }
-
-  // A line that begins "[Job ": it ends the section before it.
-  void JobHeader(long counter, const TJobHeader& header) {
-    EndSection();
-    if (header.kind == THeaderKind::kMalformed) {
-      ExplainMalformedHeader(Begin(), str, comment_cut);
-      Error(counter);
-      return;
-    }
-    ++jobs_;
-    auto found = jobs_seen_.find(header.name);
-    if (found == jobs_seen_.end()) {
-      found = jobs_seen_.emplace(std::string(header.name), TJobSections()).first;
-      found->second.first_line = counter;
-    } else {
-      const TJobSections& seen = found->second;
-      WarnJobAgain(Begin(), header.name, seen.sections, seen.first_line, seen.used_line);
-      Warning(counter);
-    }
-    ++found->second.sections;
-    section_ = &*found;
-    section_line_ = counter;
-    errors_before_section_ = outcome.config_errors;
-    has_step_ = false;
-  }
-
-  // A line inside a section that begins with '['.
-  void BracketLine(long counter) {
-    bool named = false;
-    for (const TRunFile* row = runfiles; row->step != nullptr; ++row) {
-      if (!NamesStep(str, *row)) continue;
-      named = true;
-      ResetStep(step_, *row);
-      has_step_ = true;
-      kinds_used_[static_cast<std::size_t>(row - runfiles)] = true;
-      step_line_ = counter;
-      std::fill(key_lines_.begin(), key_lines_.end(), 0);
-      ++steps_;
-      const std::string_view after = TextAfterStepName(str, row->step);
-      if (!after.empty() && after != "]") {
-        WarnStepHeaderText(Begin(), str, row->step);
-        Warning(counter);
-      }
-    }
-    if (!named) {
-      WarnNoStepKind(Begin(), str, step_.name, has_step_ ? step_line_ : 0);
-      Warning(counter);
-    }
-  }
-
-  // Any other line inside a section: a setting of the step above it.
-  void BodyLine(long counter) {
-    if (has_step_) {
-      const TSettingVerdict verdict = ApplySetting(str, step_.name, step_.params);
-      if (verdict.fault == TSettingFault::kNone) {
-        SettingWarnings(counter, verdict);
-      } else {
-        BadLine(counter, verdict.fault == TSettingFault::kBlankLine, &verdict);
-      }
-    } else {
-      BadLine(counter, SplitSetting(str).key.empty(), nullptr);
-    }
-  }
 
   // Ends the section being read, if any: the first section of a name that
   // holds no error is the one a run uses. One without steps that a run reads
@@ -158,25 +111,55 @@ class TChecker {
   }
 
  private:
+  // A line that begins "[Job ": it ends the section before it.
+  void JobHeader(long counter, const TScannedLine& line) {
+    EndSection();
+    if (line.kind == TLineKind::kMalformedHeader) {
+      Error(counter, line);
+      return;
+    }
+    const TJobHeader& header = line.header;
+    ++jobs_;
+    auto found = jobs_seen_.find(header.name);
+    if (found == jobs_seen_.end()) {
+      found = jobs_seen_.emplace(std::string(header.name), TJobSections()).first;
+      found->second.first_line = counter;
+    } else {
+      const TJobSections& seen = found->second;
+      WarnJobAgain(Begin(), header.name, seen.sections, seen.first_line, seen.used_line);
+      Warning(counter);
+    }
+    ++found->second.sections;
+    section_ = &*found;
+    section_line_ = counter;
+    errors_before_section_ = outcome.config_errors;
+    has_step_ = false;
+  }
+
+  // A step header: the settings after it go to a step of its kind.
+  void StepHeader(long counter, const TRunFile& kind) {
+    ResetStep(step_, kind);
+    has_step_ = true;
+    kinds_used_[static_cast<std::size_t>(&kind - runfiles)] = true;
+    step_line_ = counter;
+    std::fill(key_lines_.begin(), key_lines_.end(), 0);
+    ++steps_;
+    const std::string_view after = TextAfterStepName(str, kind.step);
+    if (!after.empty() && after != "]") {
+      WarnStepHeaderText(Begin(), str, kind.step);
+      Warning(counter);
+    }
+  }
+
+  // A line inside a section that begins with '[' and names no step kind.
+  void NoStepKind(long counter) {
+    WarnNoStepKind(Begin(), str, step_.name, has_step_ ? step_line_ : 0);
+    Warning(counter);
+  }
   // Empties the reason and hands it out to be written.
   std::string& Begin() {
     reason_.clear();
     return reason_;
-  }
-
-  void BadLine(long counter, bool blank, const TSettingVerdict* verdict) {
-    const std::string_view job = section_->first;
-    if (fp.Piece() > 1) {
-      // The piece is no line of its own to the operator, whatever it holds.
-      ExplainPiece(Begin(), fp.Piece());
-    } else if (blank) {
-      ExplainEmptyLine(Begin(), str, job, !has_step_, comment_cut);
-    } else if (verdict == nullptr) {
-      ExplainBeforeFirstStep(Begin(), job);
-    } else {
-      ExplainSetting(Begin(), *verdict, step_.name, comment_cut);
-    }
-    Error(counter);
   }
 
   void SettingWarnings(long counter, const TSettingVerdict& verdict) {
@@ -194,8 +177,10 @@ class TChecker {
   }
 
   // Reports the line as a run would, then the reason on a line of its own.
-  void Error(long counter) {
-    ReportLineError(counter);
+  void Error(long counter, const TScannedLine& line) {
+    const std::string_view job = section_ != nullptr ? section_->first : std::string_view();
+    ExplainLineError(Begin(), line, str, job, step_.name, fp.Piece(), comment_cut);
+    ReportLineError(counter, reason_);
     const std::size_t length = std::strlen(str);
     if (length > 0 && str[length - 1] != '\n') Say("\n");
     Print(counter, "error");
@@ -265,18 +250,9 @@ void CheckConfig(const std::string& path, const std::optional<std::string>& job)
     // Outside a section only a job header, which begins with '[', matters.
     if (!checker.InSection()) SkipLines('[', counter);
     if (ReadLine(counter) != TRead::kLine) break;
-    const TJobHeader header = ParseJobHeader(str);
-    if (header.kind != THeaderKind::kNone) {
-      // Any line that begins "[Job " ends a section, well-formed or not.
-      checker.JobHeader(counter, header);
-      if (header.kind == THeaderKind::kJob && job && header.name == *job) found = true;
-    } else if (!checker.InSection()) {
-      continue;
-    } else if (str[0] == '[') {
-      checker.BracketLine(counter);
-    } else {
-      checker.BodyLine(counter);
-    }
+    const TScannedLine line = ScanLine(str, checker.InSection(), checker.Step());
+    checker.Line(counter, line);
+    if (line.kind == TLineKind::kJobHeader && job && line.header.name == *job) found = true;
   }
   checker.EndSection();
   if (!CloseConfig(path)) return;

@@ -4,9 +4,9 @@
 #include <unordered_set>
 
 #include "app/config_file.h"
-#include "core/job_header.h"
 #include "core/output.h"
 #include "core/read_state.h"
+#include "job/section_scan.h"
 
 void ListJobs(const std::string& path) {
   if (!OpenConfig(path)) return;
@@ -15,11 +15,9 @@ void ListJobs(const std::string& path) {
   for (;;) {
     SkipLines('[', counter);
     if (ReadLine(counter) != TRead::kLine) break;
-    const TJobHeader header = ParseJobHeader(str);
-    if (header.kind != THeaderKind::kJob) continue;
-    if (seen.emplace(header.name).second) {
-      Print(std::string(header.name) + "\n");
-    }
+    const TScannedLine line = ScanLine(str, false, nullptr);
+    if (line.kind != TLineKind::kJobHeader) continue;
+    if (seen.emplace(line.header.name).second) Print(std::string(line.header.name) + "\n");
   }
   CloseConfig(path);
 }

@@ -1,11 +1,13 @@
 #include "app/lookup.h"
 
+#include <string>
+
 #include "app/config_file.h"
-#include "core/job_header.h"
-#include "core/outcome.h"
+#include "check/explain.h"
 #include "core/read_state.h"
 #include "core/stop_signal.h"
 #include "job/read_job.h"
+#include "job/section_scan.h"
 
 void LookUpJob(const std::string& path, const std::string& job, const TRunJobSteps& run) {
   if (!OpenConfig(path)) return;
@@ -17,14 +19,14 @@ void LookUpJob(const std::string& path, const std::string& job, const TRunJobSte
     ClearLine();
     const TRead read = ReadLine(counter);
     if (read == TRead::kFailed || read == TRead::kStopped) break;
-    const TJobHeader header = ParseJobHeader(str);
-    if (header.kind == THeaderKind::kJob) {
-      if (header.name == job) {
-        counter = ReadJob(counter, run);
-        found = true;
-      }
-    } else if (header.kind == THeaderKind::kMalformed) {
-      ReportLineError(counter);
+    const TScannedLine line = ScanLine(str, false, nullptr);
+    if (line.kind == TLineKind::kJobHeader && line.header.name == job) {
+      counter = ReadJob(counter, run);
+      found = true;
+    } else if (line.kind == TLineKind::kMalformedHeader) {
+      std::string reason;
+      ExplainLineError(reason, line, str, "", "", fp.Piece(), comment_cut);
+      ReportLineError(counter, reason);
     }
   }
   if (!CloseConfig(path)) return;

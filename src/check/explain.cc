@@ -205,6 +205,22 @@ void ExplainMalformedHeader(std::string& out, const char* line, bool comment_cut
   if (comment_cut) out += "; a \"#\" starts a comment, so the header ends before it";
 }
 
+void ExplainLineError(std::string& out, const TScannedLine& scanned, const char* line,
+                      std::string_view job, std::string_view step, long piece, bool comment_cut) {
+  if (scanned.kind == TLineKind::kMalformedHeader) {
+    ExplainMalformedHeader(out, line, comment_cut);
+  } else if (piece > 1) {
+    // The piece is no line of its own to the operator, whatever it holds.
+    ExplainPiece(out, piece);
+  } else if (scanned.verdict.setting.key.empty()) {
+    ExplainEmptyLine(out, line, job, scanned.before_first_step, comment_cut);
+  } else if (scanned.before_first_step) {
+    ExplainBeforeFirstStep(out, job);
+  } else {
+    ExplainSetting(out, scanned.verdict, step, comment_cut);
+  }
+}
+
 std::string_view IgnoredWords(const TSettingLine& setting) { return Trim(setting.rest); }
 
 void WarnIgnoredWords(std::string& out, const TSettingLine& setting) {

@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "job/section_scan.h"
 #include "options/setting_rules.h"
 
 // The reasons that --check gives after "FILE:N: error: " and
@@ -31,6 +32,12 @@ void ExplainBeforeFirstStep(std::string& out, std::string_view job);
 void ExplainPiece(std::string& out, long piece);
 // A line that begins "[Job " with no name closed by ']'.
 void ExplainMalformedHeader(std::string& out, const char* line, bool comment_cut);
+// Any line a run reports, scanned as `scanned` (a bad line of the section of
+// `job`, whose last step is of kind `step`, or a malformed header): what
+// --check says of it. piece: which piece of its line it is (1 for a line
+// that fitted in one read).
+void ExplainLineError(std::string& out, const TScannedLine& scanned, const char* line,
+                      std::string_view job, std::string_view step, long piece, bool comment_cut);
 
 // Warnings.
 

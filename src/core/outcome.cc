@@ -5,8 +5,9 @@
 
 TOutcome outcome;
 
-void ReportConfigError(std::optional<long> line, const std::string& text) {
+void ReportConfigError(std::optional<long> line, const std::string& text,
+                       std::optional<std::string> reason) {
   Say(text);
   ++outcome.config_errors;
-  NoteConfigError(line, text);
+  NoteConfigError(line, text, std::move(reason));
 }

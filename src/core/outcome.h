@@ -42,7 +42,9 @@ constexpr int kExitLocked = 75;  // EX_TEMPFAIL: try again later
 constexpr int kExitSignalBase = 128;
 
 // Prints a configuration error exactly as given, counts it and keeps it for
-// the run record. line is the line number it names, if any.
-void ReportConfigError(std::optional<long> line, const std::string& text);
+// the run record. line is the line number it names, if any; reason, why the
+// line is wrong as --check says it, if it is a line.
+void ReportConfigError(std::optional<long> line, const std::string& text,
+                       std::optional<std::string> reason = std::nullopt);
 
 #endif  // VELMORJOB_CORE_OUTCOME_H_

@@ -31,6 +31,6 @@ void ClearLine() {
   str[0] = '\0';
 }
 
-void ReportLineError(long counter) {
-  ReportConfigError(counter, "Error at line " + std::to_string(counter) + ":\n" + str);
+void ReportLineError(long counter, const std::string& reason) {
+  ReportConfigError(counter, "Error at line " + std::to_string(counter) + ":\n" + str, reason);
 }

@@ -44,7 +44,8 @@ void SkipLines(char keep, long& counter);
 void ClearLine();
 
 // Prints "Error at line N:" followed by the line as held in str, and counts
-// a configuration error.
-void ReportLineError(long counter);
+// a configuration error; `reason`, what --check says of the line, is kept
+// with it for the run report.
+void ReportLineError(long counter, const std::string& reason);
 
 #endif  // VELMORJOB_CORE_READ_STATE_H_

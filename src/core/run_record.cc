@@ -30,10 +30,11 @@ long FailedSteps(const TRunRecord& record) {
       last.begin(), last.end(), [](const TStepRecord* step) { return step->result.Failed(); }));
 }
 
-void NoteConfigError(std::optional<long> line, const std::string& text) {
+void NoteConfigError(std::optional<long> line, const std::string& text,
+                     std::optional<std::string> reason) {
   if (!runrecord) return;
   if (runrecord->config_errors.size() < TRunRecord::kMaxConfigMessages) {
-    runrecord->config_errors.push_back(TConfigMessage{line, text});
+    runrecord->config_errors.push_back(TConfigMessage{line, text, std::move(reason)});
   } else {
     ++runrecord->config_errors_not_kept;
   }

@@ -35,6 +35,9 @@ struct TStepRecord {
 struct TConfigMessage {
   std::optional<long> line;  // the line number it names, if it names one
   std::string text;          // the message exactly as printed
+  // Why the line is wrong, as --check says it; none for a message about no
+  // line (a file that cannot be opened, a job that is not there).
+  std::optional<std::string> reason;
 };
 
 struct TRunRecord {
@@ -72,6 +75,7 @@ std::vector<const TStepRecord*> LastAttempts(const TRunRecord& record);
 extern std::optional<TRunRecord> runrecord;
 
 // Keeps a configuration error that was printed, when the record is kept.
-void NoteConfigError(std::optional<long> line, const std::string& text);
+void NoteConfigError(std::optional<long> line, const std::string& text,
+                     std::optional<std::string> reason = std::nullopt);
 
 #endif  // VELMORJOB_CORE_RUN_RECORD_H_

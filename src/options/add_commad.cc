@@ -1,7 +1,11 @@
 #include "options/add_commad.h"
 
-#include "options/setting_rules.h"
-
 int AddCommad(const char* line, TServer* server) {
-  return ApplySetting(line, server->name, server->params).fault == TSettingFault::kNone ? 1 : 0;
+  TSettingVerdict verdict;
+  return AddCommad(line, server, &verdict);
+}
+
+int AddCommad(const char* line, TServer* server, TSettingVerdict* verdict) {
+  *verdict = ApplySetting(line, server->name, server->params);
+  return verdict->fault == TSettingFault::kNone ? 1 : 0;
 }

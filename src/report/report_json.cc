@@ -48,6 +48,7 @@ std::string ConfigErrors(const TRunRecord& record) {
     TObjectWriter object(text, 2);
     object.Field("line", NumberOrNull(message.line));
     object.Field("message", JsonString(message.text));
+    object.Field("reason", message.reason ? JsonString(*message.reason) : "null");
     object.End();
   }
   return text + "\n  ]";
