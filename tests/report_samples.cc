@@ -31,8 +31,9 @@ TRunRecord Record(const std::string& job, int exit_status, std::int64_t seconds)
   return record;
 }
 
-TStepRecord Step(bool index, std::string command, std::int64_t offset, double seconds) {
+TStepRecord Step(int number, bool index, std::string command, std::int64_t offset, double seconds) {
   TStepRecord step;
+  step.number = number;
   step.kind = index ? "Index" : "Runner";
   step.program = index ? "./indexer" : "./runner";
   step.command = std::move(command);
@@ -52,10 +53,22 @@ TStepRecord Killed(TStepRecord step, int signal, bool timed_out) {
   return step;
 }
 
+TStepRecord Retry(TStepRecord step, int attempt, std::int64_t offset) {
+  step.attempt = attempt;
+  step.start = At(kStart + offset);
+  return step;
+}
+
+// Writes both files; a run refused by the lock leaves the metrics file as
+// the run before it wrote it.
 bool Write(const std::string& directory, const std::string& name, const TRunRecord& record) {
   std::string reason;
-  if (!WriteReportFile(directory + "/" + name + ".json", record, reason) ||
-      !WriteMetricsFile(directory + "/" + name + ".prom", record, reason)) {
+  if (!WriteReportFile(directory + "/" + name + ".json", record, reason)) {
+    std::fprintf(stderr, "report_samples: %s\n", reason.c_str());
+    return false;
+  }
+  const TMetricsWrite metrics = WriteMetricsFile(directory + "/" + name + ".prom", record, reason);
+  if (metrics == TMetricsWrite::kRefused || metrics == TMetricsWrite::kFailed) {
     std::fprintf(stderr, "report_samples: %s\n", reason.c_str());
     return false;
   }
@@ -74,8 +87,8 @@ int main(int argc, char** argv) {
 
   // A clean run: its success is the first.
   TRunRecord clean = Record("nightly", 0, 3723);
-  clean.steps = {Exited(Step(true, "./indexer  --maxfiles=500 --charset=3", 1, 3600.25), 0),
-                 Exited(Step(false, "./runner  --program=report", 3600300, 122.9), 0)};
+  clean.steps = {Exited(Step(1, true, "./indexer  --maxfiles=500 --charset=3", 1, 3600.25), 0),
+                 Exited(Step(2, false, "./runner  --program=report", 3600300, 122.9), 0)};
   written &= Write(dir, "clean", clean);
 
   // A hostile job name and command texts; the success of an earlier run is
@@ -90,10 +103,10 @@ int main(int argc, char** argv) {
   failed.start = At(kStart + 86'400'000);
   failed.end = At(kStart + 86'420'000);
   failed.steps = {
-      Exited(Step(true, "./indexer  --url='http://h/?q=\"a\\b\"&x=\xFF' --proxy='a'\\''b'",
+      Exited(Step(1, true, "./indexer  --url='http://h/?q=\"a\\b\"&x=\xFF' --proxy='a'\\''b'",
                   86'400'001, 0.5),
              1),
-      Exited(Step(false, "./runner  --program='two\nlines'", 86'400'600, 0.0004), 0)};
+      Exited(Step(2, false, "./runner  --program='two\nlines'", 86'400'600, 0.0004), 0)};
   written &= Write(dir, "hostile", failed);
 
   // Configuration errors with and without line numbers, more than are kept;
@@ -111,20 +124,33 @@ int main(int argc, char** argv) {
   TRunRecord stopped = Record("nightly", 0, 50);
   written &= Write(dir, "stopped", stopped);
   stopped = Record("nightly", 143, 100);
-  stopped.steps = {Exited(Step(true, "./indexer ", 2, 40), 0),
-                   Killed(Step(false, "./runner ", 40003, 59.9), 15, false)};
+  stopped.steps = {Exited(Step(1, true, "./indexer ", 2, 40), 0),
+                   Killed(Step(2, false, "./runner ", 40003, 59.9), 15, false)};
   written &= Write(dir, "stopped", stopped);
 
   // A step that timed out and was killed, one that ignored the signal and
   // exited, and one that could not be started.
   TRunRecord timeout = Record("hourly", 3, 7205);
-  timeout.steps = {Killed(Step(true, "./indexer  --maxfiles=9", 3, 7200.1), 9, true),
-                   Exited(Step(false, "./runner ", 7200200, 3.25), 0),
-                   Step(false, "./runner  --program=x", 7203500, 0)};
+  timeout.steps = {Killed(Step(1, true, "./indexer  --maxfiles=9", 3, 7200.1), 9, true),
+                   Exited(Step(2, false, "./runner ", 7200200, 3.25), 0),
+                   Step(3, false, "./runner  --program=x", 7203500, 0)};
   timeout.steps[1].timed_out = true;
   written &= Write(dir, "timeout", timeout);
 
-  // Another run held the lock: nothing ran.
+  // A step that failed and succeeded on its retry, and one retried twice
+  // that failed each time; the third step did not run.
+  TRunRecord retried = Record("hourly", 3, 30);
+  const TStepRecord first = Step(1, true, "./indexer ", 1, 2.5);
+  const TStepRecord second = Step(2, false, "./runner ", 9000, 4);
+  retried.steps = {Exited(first, 1), Exited(Retry(first, 2, 3000), 0), Exited(second, 2),
+                   Killed(Retry(second, 2, 14000), 15, false), Exited(Retry(second, 3, 19000), 2)};
+  written &= Write(dir, "retried", retried);
+
+  // Another run held the lock: nothing ran, and the metrics are those of
+  // the run before, which failed and never succeeded.
+  TRunRecord before = Record("nightly", 3, 5);
+  before.steps = {Exited(Step(1, true, "./indexer ", 2, 4.5), 7)};
+  written &= Write(dir, "locked", before);
   written &= Write(dir, "locked", Record("nightly", 75, 0));
 
   return written ? 0 : 1;

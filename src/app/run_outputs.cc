@@ -43,6 +43,19 @@ bool WriteOrTell(const char* what, const std::optional<std::string>& path,
   return false;
 }
 
+// The metrics writer as WriteOrTell calls it. A file left as it is because
+// it is another job's or cannot be read is told here, and counted as a file
+// that could not be written.
+bool WriteMetrics(const std::string& path, const TRunRecord& record, std::string& reason) {
+  const TMetricsWrite written = WriteMetricsFile(path, record, reason);
+  if (written == TMetricsWrite::kRefused) {
+    std::fprintf(stderr, "velmorjob: metrics file [%s] %s: not written\n", path.c_str(),
+                 reason.c_str());
+    outcome.file_failed = true;
+  }
+  return written != TMetricsWrite::kFailed;
+}
+
 }  // namespace
 
 void StartRunOutputs(const TCommandLine& command_line) {
@@ -65,5 +78,10 @@ void FinishRunOutputs(const TCommandLine& command_line) {
     runrecord->exit_status = ExitStatus(outcome);
     runrecord->result = ResultWord(outcome);
   }
-  WriteOrTell("metrics", command_line.metrics, WriteMetricsFile);
+  // Until the run numbers its steps, they are numbered in the order they
+  // ran, each once.
+  for (std::size_t i = 0; i < runrecord->steps.size(); ++i) {
+    if (runrecord->steps[i].number == 0) runrecord->steps[i].number = static_cast<int>(i + 1);
+  }
+  WriteOrTell("metrics", command_line.metrics, WriteMetrics);
 }

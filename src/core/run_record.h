@@ -12,8 +12,10 @@
 
 using TWallClock = std::chrono::system_clock;
 
-// One step that was started (or that could not be started).
+// One attempt at a step that was started (or that could not be started).
 struct TStepRecord {
+  int number = 0;       // the step's number: 1, 2, ... in the order the job lists them
+  int attempt = 1;      // 1 for the first attempt, 2 for the first retry, ...
   std::string kind;     // the step kind: "Index" or "Runner"
   std::string program;  // "./indexer" or "./runner"
   std::string command;  // the exact text handed to /bin/sh
@@ -46,7 +48,7 @@ struct TRunRecord {
   std::string result;   // the word for it, from the table of exit statuses
   std::vector<TConfigMessage> config_errors;
   long config_errors_not_kept = 0;
-  std::vector<TStepRecord> steps;  // in the order they ran
+  std::vector<TStepRecord> steps;  // every attempt, in the order they ran
 };
 
 // Whether the step failed: it could not be started, exited non-zero, was
