@@ -238,6 +238,20 @@ TEST(PreviousMetricsTest, AFileThatCannotBeReadIsTold) {
   ASSERT_EQ(0, symlink("dir", dir.File("link").c_str()));
   EXPECT_FALSE(ReadPreviousMetrics(dir.File("link"), text, reason));
   EXPECT_EQ("cannot be read (Is a directory)", reason);
+  // So does a link that leads nowhere in the end.
+  ASSERT_EQ(0, symlink("loop", dir.File("loop").c_str()));
+  EXPECT_FALSE(ReadPreviousMetrics(dir.File("loop"), text, reason));
+  EXPECT_EQ("cannot be read (Too many levels of symbolic links)", reason);
+}
+
+TEST(PreviousMetricsTest, AReadThatFailsIsNotTheEndOfTheFile) {
+  // Reading this process's memory from address 0 fails with EIO.
+  if (access("/proc/self/mem", F_OK) != 0) GTEST_SKIP() << "no /proc";
+  std::string text = "left over";
+  std::string reason;
+  EXPECT_FALSE(ReadPreviousMetrics("/proc/self/mem", text, reason));
+  EXPECT_EQ("cannot be read (Input/output error)", reason);
+  EXPECT_EQ("", text);
 }
 
 TEST(PreviousMetricsTest, AFileWithoutReadPermissionIsTold) {
