@@ -92,6 +92,11 @@ TEST_F(RecoverTest, StepThatFailsTwiceSucceedsOnItsThirdAttemptAfterWaitsThatDou
                         "[(s['number'], s['attempt'], s['exit_status']) for s in r['steps']]"));
   EXPECT_EQ("ok None",
             ReportQuery("report.json", "'%s %s' % (r['result'], r['first_failed_step'])"));
+  EXPECT_THAT(dir_.Read("m.prom"),
+              HasSubstr("\nvelmorjob_last_run_retries{job_name=\"nightly\"} 2\n"));
+  EXPECT_THAT(dir_.Read("m.prom"),
+              HasSubstr("\nvelmorjob_last_run_step_exit_status{job_name=\"nightly\",step=\"1\","
+                        "program=\"./indexer\"} 0\n"));
 }
 
 TEST_F(RecoverTest, StepThatAlwaysFailsFailsTheRunAfterItsLastAttempt) {

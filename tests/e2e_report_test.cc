@@ -3,6 +3,7 @@
 // report's JSON Schema and on the Prometheus client's own parser.
 
 #include <csignal>
+#include <sys/stat.h>
 #include <cstdlib>
 #include <string>
 #include <thread>
@@ -34,11 +35,15 @@ class ReportTest : public E2eTest {
   // The value of the job's sample of a gauge in the metrics file.
   std::string Sample(const std::string& gauge, const std::string& job = "nightly") const {
     const std::string metrics = Metrics();
-    const std::string head = gauge + "{job=\"" + job + "\"} ";
+    const std::string head = gauge + "{job_name=\"" + job + "\"} ";
     const std::size_t at = metrics.find(head);
     if (at == std::string::npos) return "";
     const std::size_t begin = at + head.size();
     return metrics.substr(begin, metrics.find('\n', begin) - begin);
+  }
+  // The same for a sample of a step of the job nightly.
+  std::string StepSample(const std::string& gauge, int step, const std::string& program) const {
+    return Sample(gauge, "nightly\",step=\"" + std::to_string(step) + "\",program=\"" + program);
   }
 };
 
@@ -52,7 +57,7 @@ std::vector<std::string> With(std::vector<std::string> args) {
 TEST_F(ReportTest, CleanRunIsReportedWithEveryStep) {
   Config(kNightly);
   Expect(Run(With({"nightly"})), kBanner, 0);
-  CheckBoth("present");
+  CheckBoth("set");
   const std::string report = Report();
   EXPECT_THAT(report, HasSubstr("\"job\": \"nightly\""));
   EXPECT_THAT(report, HasSubstr("\"config_file\": \"" + dir_.File("search.conf") + "\""));
@@ -83,14 +88,23 @@ TEST_F(ReportTest, EveryWayARunEndsIsReported) {
        {"nightly"},
        2,
        "config-error",
-       {"\"line\": 3", "\"message\": \"Error at line 3:\\nBogus 1\\n\"", "\"steps\": []"}},
+       {"\"line\": 3", "\"message\": \"Error at line 3:\\nBogus 1\\n\"",
+        // What --check says of the line.
+        "\"reason\": \"unknown key \\\"Bogus\\\" for an Index step\"", "\"steps\": []"}},
+      {"malformed header",
+       "[Job \n[Job nightly]\n[Index]\n",
+       "",
+       {"nightly"},
+       2,
+       "config-error",
+       {"\"line\": 1", "\"reason\": \"job header \\\"[Job \\\" has no closing \\\"]\\\"\""}},
       {"job not found",
        "[Job other]\n",
        "",
        {"nightly"},
        2,
        "config-error",
-       {"\"line\": null", "not found in your config file.\\n\""}},
+       {"\"line\": null", "not found in your config file.\\n\",\n      \"reason\": null"}},
       {"failed step",
        kNightly,
        "exit 6",
@@ -119,7 +133,7 @@ TEST_F(ReportTest, EveryWayARunEndsIsReported) {
     Stub("indexer", c.indexer);
     const TRun run = Run(With(c.args));
     EXPECT_EQ(c.status, run.status);
-    CheckBoth("absent");
+    CheckBoth("zero");
     EXPECT_THAT(Report(), HasSubstr(std::string("\"result\": \"") + c.result + "\""));
     EXPECT_THAT(Report(), HasSubstr("\"exit_status\": " + std::to_string(c.status) + ",\n"));
     for (const std::string& text : c.in_report) EXPECT_THAT(Report(), HasSubstr(text));
@@ -136,7 +150,7 @@ TEST_F(ReportTest, LastSuccessIsCarriedOverUntilTheNextSuccess) {
 
   Stub("runner", "exit 1");
   ASSERT_EQ(3, Run(With({"nightly"})).status);
-  CheckBoth("present");
+  CheckBoth("set");
   EXPECT_EQ(success, Sample("velmorjob_last_success_timestamp_seconds"));
   EXPECT_NE(success, Sample("velmorjob_last_run_timestamp_seconds"));
   EXPECT_EQ("1", Sample("velmorjob_last_run_failed_steps"));
@@ -146,38 +160,49 @@ TEST_F(ReportTest, LastSuccessIsCarriedOverUntilTheNextSuccess) {
   EXPECT_NE(success, Sample("velmorjob_last_success_timestamp_seconds"));
 }
 
-TEST_F(ReportTest, LockedAndStoppedRunsAreReported) {
-  Stub("indexer", "echo > started; sleep 300");
+TEST_F(ReportTest, ARunRefusedByTheLockLeavesTheMetricsOfTheRunningOne) {
   Config(kNightly);
-  const TStarted first = Start({"--lock", "nightly"});
+  ASSERT_EQ(0, Run({"--metrics=metrics.prom", "nightly"}).status);
+  const std::string before = Metrics();
+  const std::string success = Sample("velmorjob_last_success_timestamp_seconds");
+  Stub("indexer", "echo > started; sleep 300");
+  const TStarted first = Start({"--lock", "--metrics=metrics.prom", "nightly"});
   while (!dir_.Exists("started")) std::this_thread::sleep_for(5ms);
 
+  // Refused by the lock: its report is written, the metrics are not.
   const TRun locked = RunWithOutputTo(dir_.File("second.out"), With({"--lock", "nightly"}));
   EXPECT_EQ(75, locked.status);
+  EXPECT_EQ("", locked.err);
   Check("check-report", "report.json");
   EXPECT_THAT(Report(), HasSubstr("\"result\": \"locked\""));
-  // The metrics are the running job's to write.
-  EXPECT_FALSE(dir_.Exists("metrics.prom"));
+  EXPECT_EQ(before, Metrics());
 
+  // The running one writes its own when it ends.
   kill(first.pid, SIGTERM);
   EXPECT_EQ(143, Finish(first).status);
+  EXPECT_EQ("143", Sample("velmorjob_last_run_exit_status"));
+  EXPECT_EQ(success, Sample("velmorjob_last_success_timestamp_seconds"));
+}
 
-  // Stopped while its step runs.
-  unlink(dir_.File("started").c_str());
+TEST_F(ReportTest, StoppedRunsAreReported) {
+  Stub("indexer", "echo > started; sleep 300");
+  Config(kNightly);
   const TStarted stopped = Start(With({"nightly"}));
   while (!dir_.Exists("started")) std::this_thread::sleep_for(5ms);
   kill(stopped.pid, SIGHUP);
   EXPECT_EQ(129, Finish(stopped).status);
-  CheckBoth("absent");
+  CheckBoth("zero");
   EXPECT_THAT(Report(), HasSubstr("\"result\": \"stopped\""));
   EXPECT_EQ("129", Sample("velmorjob_last_run_exit_status"));
+  // The step's shell was killed by the signal passed on to it.
+  EXPECT_EQ("129", StepSample("velmorjob_last_run_step_exit_status", 1, "./indexer"));
 }
 
 TEST_F(ReportTest, OutputErrorIsReported) {
   Config(kNightly);
   const TRun run = RunWithOutputTo("/dev/full", With({"nightly"}));
   EXPECT_EQ(4, run.status);
-  CheckBoth("absent");
+  CheckBoth("zero");
   EXPECT_THAT(Report(), HasSubstr("\"result\": \"output-error\""));
 }
 
@@ -221,9 +246,93 @@ TEST_F(ReportTest, HostileJobNamesAndLinesStayValid) {
   Config("[Job " + job + "]\n[Index]\nBogus \x01\x1b[31m\xc3\n");
   const TRun run = Run(With({job}));
   EXPECT_EQ(2, run.status);
-  CheckBoth("absent");
-  EXPECT_THAT(Metrics(), HasSubstr("{job=\"a\\\"b\\\\c\xef\xbf\xbd"));
+  CheckBoth("zero");
+  EXPECT_THAT(Metrics(), HasSubstr("{job_name=\"a\\\"b\\\\c\xef\xbf\xbd"));
   EXPECT_THAT(Report(), Not(HasSubstr("\x01")));
+}
+
+TEST_F(ReportTest, AnotherJobsMetricsFileIsNotReplaced) {
+  Config(kNightly);
+  ASSERT_EQ(0, Run({"--metrics=nightly.prom", "nightly"}).status);
+  const std::string nightly = dir_.Read("nightly.prom");
+  // A mistyped job name: the job is not found, which is the worse status.
+  const TRun mistyped = Run({"--metrics=nightly.prom", "nightlyy"});
+  EXPECT_EQ(kBanner + "Job \"nightlyy\" not found in your config file.\n", mistyped.out);
+  EXPECT_EQ(
+      "velmorjob: metrics file [nightly.prom] is job \"nightly\"'s, not \"nightlyy\"'s: "
+      "not written\n",
+      mistyped.err);
+  EXPECT_EQ(2, mistyped.status);
+  EXPECT_EQ(nightly, dir_.Read("nightly.prom"));
+  // Another job that runs well: the steps run, the run ends with 4.
+  unlink(dir_.File("calls.log").c_str());
+  const TRun weekly = Run({"--report=weekly.json", "--metrics=nightly.prom", "weekly"});
+  EXPECT_EQ(kBanner, weekly.out);
+  EXPECT_EQ(
+      "velmorjob: metrics file [nightly.prom] is job \"nightly\"'s, not \"weekly\"'s: "
+      "not written\n",
+      weekly.err);
+  EXPECT_EQ(4, weekly.status);
+  EXPECT_EQ("indexer [--maxfiles=9]\n", Calls());
+  EXPECT_EQ(nightly, dir_.Read("nightly.prom"));
+  Check("check-metrics", "--job=nightly --last-success=set nightly.prom");
+}
+
+TEST_F(ReportTest, AMetricsFileThatCannotBeReadIsNotReplaced) {
+  Config(kNightly);
+  ASSERT_EQ(0, mkdir(dir_.File("metrics.prom").c_str(), 0755));
+  const TRun run = Run({"--metrics=metrics.prom", "nightly"});
+  EXPECT_EQ(kBanner, run.out);
+  EXPECT_EQ("velmorjob: metrics file [metrics.prom] cannot be read (Is a directory): not written\n",
+            run.err);
+  EXPECT_EQ(4, run.status);
+  // A failed step is the more serious.
+  Stub("runner", "exit 1");
+  EXPECT_EQ(3, Run({"--metrics=metrics.prom", "nightly"}).status);
+  EXPECT_TRUE(dir_.Exists("metrics.prom/."));
+}
+
+TEST_F(ReportTest, TheLastSuccessIsCarriedOverFromAnEarlierVersionsFile) {
+  // As an earlier version wrote it, labelled job, then edited on another
+  // system: CRLF line ends and none after the last line.
+  Config(kNightly);
+  dir_.Write("metrics.prom",
+             "# TYPE velmorjob_last_run_exit_status gauge\r\n"
+             "velmorjob_last_run_exit_status{job=\"nightly\"} 0\r\n"
+             "# TYPE velmorjob_last_success_timestamp_seconds gauge\r\n"
+             "velmorjob_last_success_timestamp_seconds{job=\"nightly\"} 1795000000.125");
+  Stub("indexer", "exit 1");
+  EXPECT_EQ(3, Run({"--metrics=metrics.prom", "nightly"}).status);
+  Check("check-metrics", "--job=nightly --last-success=set metrics.prom");
+  EXPECT_EQ("1795000000.125", Sample("velmorjob_last_success_timestamp_seconds"));
+  EXPECT_THAT(Metrics(), Not(HasSubstr("{job=")));
+}
+
+TEST_F(ReportTest, EachStepThatRanHasItsSeries) {
+  Config(kNightly);
+  Stub("indexer", "sleep 0.3; exit 6");
+  EXPECT_EQ(3, Run(With({"nightly"})).status);
+  CheckBoth("zero");
+  EXPECT_EQ("6", StepSample("velmorjob_last_run_step_exit_status", 1, "./indexer"));
+  EXPECT_EQ("0", StepSample("velmorjob_last_run_step_exit_status", 2, "./runner"));
+  EXPECT_GE(std::stod(StepSample("velmorjob_last_run_step_duration_seconds", 1, "./indexer")), 0.3);
+  EXPECT_NE("", StepSample("velmorjob_last_run_step_duration_seconds", 2, "./runner"));
+  EXPECT_EQ("1", Sample("velmorjob_last_run_failed_steps"));
+  EXPECT_EQ("0", Sample("velmorjob_last_run_retries"));
+
+  // The runner does not run after the failed indexer: it has no series.
+  EXPECT_EQ(3, Run(With({"--exit-on-error", "nightly"})).status);
+  CheckBoth("zero");
+  EXPECT_EQ("6", StepSample("velmorjob_last_run_step_exit_status", 1, "./indexer"));
+  EXPECT_THAT(Metrics(), Not(HasSubstr("step=\"2\"")));
+  EXPECT_THAT(Metrics(), Not(HasSubstr("./runner")));
+
+  // The shell cannot execute the indexer: it says so with 126.
+  Stub("indexer", "");
+  chmod(dir_.File("indexer").c_str(), 0644);
+  EXPECT_EQ(3, Run(With({"nightly"})).status);
+  CheckBoth("zero");
+  EXPECT_EQ("126", StepSample("velmorjob_last_run_step_exit_status", 1, "./indexer"));
 }
 
 }  // namespace

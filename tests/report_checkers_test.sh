@@ -48,17 +48,20 @@ cd "$work/good"
 
 expect_pass "every report" "${check_report[@]}" ./*.json
 for name in clean hostile stopped; do
-  expect_pass "$name.prom" "${check_metrics[@]}" --job-of="$name.json" --last-success=present "$name.prom"
+  expect_pass "$name.prom" "${check_metrics[@]}" --job-of="$name.json" --last-success=set "$name.prom"
 done
-for name in config-errors timeout locked; do
-  expect_pass "$name.prom" "${check_metrics[@]}" --job-of="$name.json" --last-success=absent "$name.prom"
+for name in config-errors timeout retried locked; do
+  expect_pass "$name.prom" "${check_metrics[@]}" --job-of="$name.json" --last-success=zero "$name.prom"
 done
 # The name as the parsers read it back: the bytes that were not UTF-8 each
 # became U+FFFD.
 expect_pass "the hostile job name read back" "${check_metrics[@]}" \
   --job=$'we"ird\\name\nwith\tcontrol\x01 and \xef\xbf\xbd\xef\xbf\xbd bytes' hostile.prom
 expect_pass "the carried-over success" grep -qx \
-  'velmorjob_last_success_timestamp_seconds{job="we\\"ird\\\\name\\nwith.*} 1796869810.579' hostile.prom
+  'velmorjob_last_success_timestamp_seconds{job_name="we\\"ird\\\\name\\nwith.*} 1796869810.579' hostile.prom
+# The run refused by the lock left the metrics of the run before it.
+expect_pass "the metrics before the lock" grep -qx \
+  'velmorjob_last_run_exit_status{job_name="nightly"} 3' locked.prom
 
 # Copies of the good files, each broken in one way a faulty writer could.
 broken() {  # broken NAME SOURCE SED-SCRIPT
@@ -84,15 +87,33 @@ head -c 300 clean.json >"$work/bad/cut.json"
 printf '%s' "$(cat clean.json)" >"$work/bad/no-newline.json"
 
 broken missing-gauge.prom clean.prom '/velmorjob_last_run_failed_steps/d'
+broken missing-retries.prom clean.prom '/velmorjob_last_run_retries/d'
+broken missing-success.prom timeout.prom '/velmorjob_last_success_timestamp_seconds/d'
 broken counter.prom clean.prom 's/^# TYPE velmorjob_last_run_exit_status gauge/# TYPE velmorjob_last_run_exit_status counter/'
 broken no-help.prom clean.prom '/^# HELP velmorjob_last_run_duration_seconds/d'
-broken another-label.prom clean.prom 's/{job="nightly"}/{job="nightly",host="a"}/'
-broken two-jobs.prom clean.prom '0,/{job="nightly"}/s//{job="weekly"}/'
-broken unknown-metric.prom clean.prom '/^velmorjob_last_run_exit_status{/a velmorjob_other{job="nightly"} 1'
-broken early-success.prom clean.prom 's/^\(velmorjob_last_success_timestamp_seconds{job="nightly"}\) .*/\1 17/'
-broken fraction.prom timeout.prom 's/^\(velmorjob_last_run_failed_steps{job="hourly"}\) .*/\1 2.5/'
-broken negative.prom timeout.prom 's/^\(velmorjob_last_run_duration_seconds{job="hourly"}\) .*/\1 -1/'
+broken another-label.prom clean.prom 's/{job_name="nightly"}/{job_name="nightly",host="a"}/'
+broken old-label.prom clean.prom 's/{job_name="nightly"}/{job="nightly"}/'
+broken two-jobs.prom clean.prom '0,/{job_name="nightly"}/s//{job_name="weekly"}/'
+broken unknown-metric.prom clean.prom '/^velmorjob_last_run_exit_status{/a velmorjob_other{job_name="nightly"} 1'
+broken early-success.prom clean.prom 's/^\(velmorjob_last_success_timestamp_seconds{job_name="nightly"}\) .*/\1 17/'
+broken fraction.prom timeout.prom 's/^\(velmorjob_last_run_failed_steps{job_name="hourly"}\) .*/\1 2.5/'
+broken fraction-retries.prom retried.prom 's/^\(velmorjob_last_run_retries{job_name="hourly"}\) .*/\1 0.5/'
+broken negative.prom timeout.prom 's/^\(velmorjob_last_run_duration_seconds{job_name="hourly"}\) .*/\1 -1/'
+broken negative-success.prom timeout.prom 's/^\(velmorjob_last_success_timestamp_seconds{job_name="hourly"}\) .*/\1 -1/'
 broken unescaped-quote.prom hostile.prom 's/we\\"ird/we"ird/g'
+broken step-label-order.prom clean.prom 's/,step="1",program="\.\/indexer"/,program=".\/indexer",step="1"/g'
+broken step-without-program.prom clean.prom 's/,program="\.\/runner"//g'
+broken step-zero.prom clean.prom 's/step="1"/step="0"/g'
+broken step-twice.prom clean.prom 's/step="2"/step="1"/g'
+broken step-missing.prom timeout.prom '/^velmorjob_last_run_step_duration_seconds{.*step="2"/d'
+broken step-negative-duration.prom timeout.prom 's/^\(velmorjob_last_run_step_duration_seconds{.*step="2".*}\) .*/\1 -3/'
+broken step-status-below.prom timeout.prom 's/^\(velmorjob_last_run_step_exit_status{.*step="3".*}\) .*/\1 -2/'
+broken step-status-fraction.prom timeout.prom 's/^\(velmorjob_last_run_step_exit_status{.*step="2".*}\) .*/\1 0.5/'
+broken step-failed-in-clean-run.prom clean.prom 's/^\(velmorjob_last_run_step_exit_status{.*step="2".*}\) .*/\1 1/'
+broken more-failed-than-ran.prom locked.prom 's/^\(velmorjob_last_run_failed_steps{job_name="nightly"}\) .*/\1 2/'
+# Only promtool, whose parser is stricter, rejects these two.
+broken type-after-samples.prom clean.prom '/^velmorjob_last_run_retries{/a # TYPE velmorjob_last_run_retries gauge'
+broken help-escape.prom clean.prom 's/^\(# HELP velmorjob_last_run_retries How many\)/\1\\x/'
 head -c 200 clean.prom >"$work/bad/cut.prom"
 
 expect_each_rejected() {  # expect_each_rejected COMMAND... -- FILE...
@@ -120,7 +141,11 @@ expect_fail "one bad report among good ones" "${check_report[@]}" clean.json "$w
 expect_fail "another job than expected" "${check_metrics[@]}" --job=weekly clean.prom
 expect_fail "the hostile name read back differently" "${check_metrics[@]}" \
   --job=$'we"ird\\name\nwith\tcontrol\x01 and \xff\xc0 bytes' hostile.prom
-expect_fail "a success where none is expected" "${check_metrics[@]}" --last-success=absent clean.prom
-expect_fail "no success where one is expected" "${check_metrics[@]}" --last-success=present locked.prom
+expect_fail "a success where none is expected" "${check_metrics[@]}" --last-success=zero clean.prom
+expect_fail "no success where one is expected" "${check_metrics[@]}" --last-success=set locked.prom
+# promtool itself must be there: a checker that cannot run it fails.
+mkdir "$work/no-promtool"
+expect_fail "a file that promtool could not check" env PATH="$work/no-promtool" \
+  "${check_metrics[@]}" clean.prom
 
 exit $((failures > 0))

@@ -31,8 +31,9 @@ TRunRecord Record(const std::string& job, int exit_status, std::int64_t seconds)
   return record;
 }
 
-TStepRecord Step(bool index, std::string command, std::int64_t offset, double seconds) {
+TStepRecord Step(int number, bool index, std::string command, std::int64_t offset, double seconds) {
   TStepRecord step;
+  step.number = number;
   step.kind = index ? "Index" : "Runner";
   step.program = index ? "./indexer" : "./runner";
   step.command = std::move(command);
@@ -54,17 +55,24 @@ TStepRecord Killed(TStepRecord step, int signal, bool timed_out) {
   return step;
 }
 
+TStepRecord Retry(TStepRecord step, int attempt, std::int64_t offset) {
+  step.attempt = attempt;
+  step.start = At(kStart + offset);
+  return step;
+}
+
+// Writes both files; a run refused by the lock leaves the metrics file as
+// the run before it wrote it.
 bool Write(const std::string& directory, const std::string& name, TRunRecord record) {
-  // Steps not numbered by the sample are numbered in order, one attempt
-  // each.
-  for (std::size_t i = 0; i < record.steps.size(); ++i) {
-    if (record.steps[i].number == 0) record.steps[i].number = static_cast<int>(i + 1);
-  }
   if (record.run_id.empty()) record.run_id = "1b4e28ba-2fa1-41d2-883f-0016d3cca427";
   record.ended = true;
   std::string reason;
-  if (!WriteReportFile(directory + "/" + name + ".json", record, reason) ||
-      !WriteMetricsFile(directory + "/" + name + ".prom", record, reason)) {
+  if (!WriteReportFile(directory + "/" + name + ".json", record, reason)) {
+    std::fprintf(stderr, "report_samples: %s\n", reason.c_str());
+    return false;
+  }
+  const TMetricsWrite metrics = WriteMetricsFile(directory + "/" + name + ".prom", record, reason);
+  if (metrics == TMetricsWrite::kRefused || metrics == TMetricsWrite::kFailed) {
     std::fprintf(stderr, "report_samples: %s\n", reason.c_str());
     return false;
   }
@@ -83,8 +91,8 @@ int main(int argc, char** argv) {
 
   // A clean run: its success is the first.
   TRunRecord clean = Record("nightly", 0, 3723);
-  clean.steps = {Exited(Step(true, "./indexer  --maxfiles=500 --charset=3", 1, 3600.25), 0),
-                 Exited(Step(false, "./runner  --program=report", 3600300, 122.9), 0)};
+  clean.steps = {Exited(Step(1, true, "./indexer  --maxfiles=500 --charset=3", 1, 3600.25), 0),
+                 Exited(Step(2, false, "./runner  --program=report", 3600300, 122.9), 0)};
   written &= Write(dir, "clean", clean);
 
   // A hostile job name and command texts; the success of an earlier run is
@@ -99,10 +107,10 @@ int main(int argc, char** argv) {
   failed.start = At(kStart + 86'400'000);
   failed.end = At(kStart + 86'420'000);
   failed.steps = {
-      Exited(Step(true, "./indexer  --url='http://h/?q=\"a\\b\"&x=\xFF' --proxy='a'\\''b'",
+      Exited(Step(1, true, "./indexer  --url='http://h/?q=\"a\\b\"&x=\xFF' --proxy='a'\\''b'",
                   86'400'001, 0.5),
              1),
-      Exited(Step(false, "./runner  --program='two\nlines'", 86'400'600, 0.0004), 0)};
+      Exited(Step(2, false, "./runner  --program='two\nlines'", 86'400'600, 0.0004), 0)};
   written &= Write(dir, "hostile", failed);
 
   // Configuration errors with and without line numbers, more than are kept;
@@ -122,35 +130,37 @@ int main(int argc, char** argv) {
   TRunRecord stopped = Record("nightly", 0, 50);
   written &= Write(dir, "stopped", stopped);
   stopped = Record("nightly", 143, 100);
-  stopped.steps = {Exited(Step(true, "./indexer ", 2, 40), 0),
-                   Killed(Step(false, "./runner ", 40003, 59.9), 15, false)};
+  stopped.steps = {Exited(Step(1, true, "./indexer ", 2, 40), 0),
+                   Killed(Step(2, false, "./runner ", 40003, 59.9), 15, false)};
   written &= Write(dir, "stopped", stopped);
 
   // A step that timed out and was killed, one that ignored the signal and
   // exited, and one that could not be started.
   TRunRecord timeout = Record("hourly", 3, 7205);
-  timeout.steps = {Killed(Step(true, "./indexer  --maxfiles=9", 3, 7200.1), 9, true),
-                   Exited(Step(false, "./runner ", 7200200, 3.25), 0),
-                   Step(false, "./runner  --program=x", 7203500, 0)};
+  timeout.steps = {Killed(Step(1, true, "./indexer  --maxfiles=9", 3, 7200.1), 9, true),
+                   Exited(Step(2, false, "./runner ", 7200200, 3.25), 0),
+                   Step(3, false, "./runner  --program=x", 7203500, 0)};
   timeout.steps[1].result.stopped = TStepResult::TStop::kTimeout;
   written &= Write(dir, "timeout", timeout);
 
-  // A step that failed, was run again and then succeeded, with its output
-  // kept; the next one failed on both attempts.
-  TRunRecord retried = Record("nightly", 3, 100);
-  retried.steps = {
-      Exited(Step(true, "./indexer ", 1, 10), 1), Exited(Step(true, "./indexer ", 40, 10), 0),
-      Exited(Step(false, "./runner ", 60, 1), 2), Exited(Step(false, "./runner ", 90, 1), 2)};
-  for (std::size_t i = 0; i < retried.steps.size(); ++i) {
-    retried.steps[i].number = static_cast<int>(i / 2 + 1);
-    retried.steps[i].attempt = static_cast<int>(i % 2 + 1);
-    retried.steps[i].output_tail = "tail \xFF of\noutput";
-    retried.steps[i].output_bytes = 123456;
+  // A step that failed and succeeded on its retry, and one retried twice
+  // that failed each time; the third step did not run.
+  TRunRecord retried = Record("hourly", 3, 30);
+  const TStepRecord first = Step(1, true, "./indexer ", 1, 2.5);
+  const TStepRecord second = Step(2, false, "./runner ", 9000, 4);
+  retried.steps = {Exited(first, 1), Exited(Retry(first, 2, 3000), 0), Exited(second, 2),
+                   Killed(Retry(second, 2, 14000), 15, false), Exited(Retry(second, 3, 19000), 2)};
+  for (TStepRecord& step : retried.steps) {
+    step.output_tail = "tail \xFF of\noutput";
+    step.output_bytes = 123456;
   }
-  retried.from_step = 1;
   written &= Write(dir, "retried", retried);
 
-  // Another run held the lock: nothing ran.
+  // Another run held the lock: nothing ran, and the metrics are those of
+  // the run before, which failed and never succeeded.
+  TRunRecord before = Record("nightly", 3, 5);
+  before.steps = {Exited(Step(1, true, "./indexer ", 2, 4.5), 7)};
+  written &= Write(dir, "locked", before);
   written &= Write(dir, "locked", Record("nightly", 75, 0));
 
   return written ? 0 : 1;

@@ -34,25 +34,40 @@ std::string WorkingDirectory() {
   return error ? "" : current.string();
 }
 
-using TWrite = bool (*)(const std::string&, const TRunRecord&, std::string&);
+using TWrite = TMetricsWrite (*)(const std::string&, const TRunRecord&, std::string&);
 
-// One of the files asked for, and whether it could be written.
+TMetricsWrite WriteReport(const std::string& path, const TRunRecord& record, std::string& reason) {
+  return WriteReportFile(path, record, reason) ? TMetricsWrite::kWritten : TMetricsWrite::kFailed;
+}
+
+// One of the files asked for, and whether it is done with: written again
+// when the status changes, unless it failed or was left alone as it was.
 struct TRunFile {
   const char* what;
   const std::optional<std::string>& path;
   TWrite write;
-  bool failed = false;
+  bool settled = false;
 };
 
-// Writes the file. When it cannot be written, says why on standard error
-// and counts it in the outcome; it is not tried again in this run.
+// Writes the file. When it cannot be written, or is left as it was (a
+// metrics file of another job, or one that cannot be read), says why on
+// standard error and counts it in the outcome; it is not tried again in
+// this run.
 void WriteOrTell(TRunFile& file) {
   std::string reason;
-  if (file.write(*file.path, *runrecord, reason)) return;
-  SayError(std::string("velmorjob: cannot write ") + file.what + " " + *file.path + ": " + reason +
-           "\n");
+  switch (file.write(*file.path, *runrecord, reason)) {
+    case TMetricsWrite::kWritten:
+    case TMetricsWrite::kNotTouched: return;
+    case TMetricsWrite::kRefused:
+      SayError("velmorjob: metrics file [" + *file.path + "] " + reason + ": not written\n");
+      break;
+    case TMetricsWrite::kFailed:
+      SayError(std::string("velmorjob: cannot write ") + file.what + " " + *file.path + ": " +
+               reason + "\n");
+      break;
+  }
   outcome.file_failed = true;
-  file.failed = true;
+  file.settled = true;
 }
 
 }  // namespace
@@ -74,7 +89,7 @@ void WriteRunFiles(const TRunSettings& settings) {
   outcome.stop_signal = StopSignal();
   runrecord->ended = true;
   runrecord->end = TWallClock::now();
-  TRunFile files[] = {{"report", settings.report, WriteReportFile},
+  TRunFile files[] = {{"report", settings.report, WriteReport},
                       {"metrics", settings.metrics, WriteMetricsFile}};
   // Each pass writes with the status as it stands; a pass that changes it
   // (a file that failed, a stop signal) is followed by one more, at most
@@ -84,9 +99,7 @@ void WriteRunFiles(const TRunSettings& settings) {
     runrecord->exit_status = status;
     runrecord->result = ResultWord(outcome);
     for (TRunFile& file : files) {
-      if (!file.path || file.failed) continue;
-      if (file.write == WriteMetricsFile && status == kExitLocked) continue;
-      WriteOrTell(file);
+      if (file.path && !file.settled) WriteOrTell(file);
     }
     outcome.stop_signal = StopSignal();
     if (ExitStatus(outcome) == status) return;

@@ -1,17 +1,18 @@
 #include "report/previous_metrics.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "report/metrics_text.h"
 #include "report/text_escape.h"
 
 namespace {
-
-constexpr std::string_view kSuccessName = "velmorjob_last_success_timestamp_seconds";
 
 bool IsSpaceOrTab(char c) { return c == ' ' || c == '\t'; }
 
@@ -84,38 +85,57 @@ class TSampleParser {
   std::string_view rest_;
 };
 
-// The value of a last-success sample of the job on this line, or none.
-std::optional<double> SuccessOnLine(std::string_view line, const std::string& job) {
-  TSampleParser parser(line);
-  parser.SkipBlanks();
-  if (parser.Name() != kSuccessName) return std::nullopt;
-  parser.SkipBlanks();
-  if (!parser.Take('{')) return std::nullopt;
-  bool same_job = false;
-  for (;;) {
-    parser.SkipBlanks();
-    if (parser.Take('}')) break;
-    const std::string_view label = parser.Name();
-    if (label.empty()) return std::nullopt;
-    parser.SkipBlanks();
-    if (!parser.Take('=')) return std::nullopt;
-    parser.SkipBlanks();
-    const std::optional<std::string> value = parser.QuotedValue();
-    if (!value) return std::nullopt;
-    if (label == "job") same_job = *value == job;
-    parser.SkipBlanks();
-    if (parser.Take('}')) break;
-    if (!parser.Take(',')) return std::nullopt;
-  }
-  if (!same_job) return std::nullopt;
-  parser.SkipBlanks();
-  const std::string_view word = parser.Word();
+// A sample value of the text format: a decimal number, or NaN or an
+// infinity; a leading "+" is allowed.
+std::optional<double> SampleValue(std::string_view word) {
+  if (word.size() > 1 && word[0] == '+' && word[1] != '-') word.remove_prefix(1);
   double value = 0;
   const auto result = std::from_chars(word.data(), word.data() + word.size(), value);
-  if (word.empty() || result.ec != std::errc() || result.ptr != word.data() + word.size() ||
-      !std::isfinite(value)) {
+  if (word.empty() || result.ec != std::errc() || result.ptr != word.data() + word.size()) {
     return std::nullopt;
   }
+  return value;
+}
+
+// One sample line, as far as the metrics of a run need it.
+struct TSample {
+  std::string_view name;
+  std::optional<std::string> job;  // its job_name label, or else its job label
+  double value = 0;
+};
+
+// The sample on this line, or none when the line is not a well-formed one.
+std::optional<TSample> SampleOnLine(std::string_view line) {
+  TSampleParser parser(line);
+  TSample sample;
+  parser.SkipBlanks();
+  sample.name = parser.Name();
+  if (sample.name.empty()) return std::nullopt;
+  parser.SkipBlanks();
+  std::optional<std::string> job_name;
+  std::optional<std::string> job;
+  if (parser.Take('{')) {
+    for (;;) {
+      parser.SkipBlanks();
+      if (parser.Take('}')) break;
+      const std::string_view label = parser.Name();
+      if (label.empty()) return std::nullopt;
+      parser.SkipBlanks();
+      if (!parser.Take('=')) return std::nullopt;
+      parser.SkipBlanks();
+      std::optional<std::string> value = parser.QuotedValue();
+      if (!value) return std::nullopt;
+      if (label == "job_name") job_name = std::move(value);
+      if (label == "job") job = std::move(value);
+      parser.SkipBlanks();
+      if (parser.Take('}')) break;
+      if (!parser.Take(',')) return std::nullopt;
+    }
+    parser.SkipBlanks();
+  }
+  const std::optional<double> value = SampleValue(parser.Word());
+  if (!value) return std::nullopt;
+  sample.value = *value;
   // An optional timestamp may follow; nothing else may.
   parser.SkipBlanks();
   if (!parser.AtEnd()) {
@@ -129,42 +149,80 @@ std::optional<double> SuccessOnLine(std::string_view line, const std::string& jo
     parser.SkipBlanks();
     if (!parser.AtEnd()) return std::nullopt;
   }
-  return value;
+  sample.job = job_name ? std::move(job_name) : std::move(job);
+  return sample;
+}
+
+std::string CannotBeRead(int error) {
+  return std::string("cannot be read (") + std::strerror(error) + ")";
+}
+
+// Reads the open regular file whole, unless it is larger than the limit.
+bool ReadWhole(int fd, std::string& text, std::string& reason) {
+  char block[64 * 1024];
+  for (;;) {
+    const ssize_t got = read(fd, block, sizeof block);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      reason = CannotBeRead(errno);
+      return false;
+    }
+    if (got == 0) return true;
+    if (static_cast<std::size_t>(got) > kPreviousMetricsLimit - text.size()) {
+      reason = "is larger than " + std::to_string(kPreviousMetricsLimit / (1024 * 1024)) + " MiB";
+      return false;
+    }
+    text.append(block, static_cast<std::size_t>(got));
+  }
 }
 
 }  // namespace
 
-std::string ReadPreviousMetrics(const std::string& path) {
-  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-  if (fd < 0) return "";
-  std::string text;
+bool ReadPreviousMetrics(const std::string& path, std::string& text, std::string& reason) {
+  text.clear();
   struct stat status {};
-  if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
-    text.resize(kPreviousMetricsLimit);
-    std::size_t filled = 0;
-    while (filled < text.size()) {
-      const ssize_t got = read(fd, text.data() + filled, text.size() - filled);
-      if (got < 0 && errno == EINTR) continue;
-      if (got < 0) {
-        filled = 0;  // what was read may be any part of the file
-        break;
-      }
-      if (got == 0) break;
-      filled += static_cast<std::size_t>(got);
-    }
-    text.resize(filled);
+  if (stat(path.c_str(), &status) != 0) {
+    if (errno == ENOENT || errno == ENOTDIR) return true;
+    reason = CannotBeRead(errno);
+    return false;
   }
+  if (S_ISDIR(status.st_mode)) {
+    reason = CannotBeRead(EISDIR);
+    return false;
+  }
+  if (!S_ISREG(status.st_mode)) return true;
+  // Not blocking even if something else was put at path meanwhile.
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) {
+    if (errno == ENOENT) return true;
+    reason = CannotBeRead(errno);
+    return false;
+  }
+  text.reserve(
+      std::min<std::size_t>(static_cast<std::size_t>(status.st_size), kPreviousMetricsLimit));
+  const bool read = ReadWhole(fd, text, reason);
   close(fd);
-  return text;
+  if (!read) text.clear();
+  return read;
 }
 
-std::optional<double> LastSuccess(std::string_view text, std::string_view job) {
+TPreviousSamples PreviousSamples(std::string_view text, std::string_view job) {
   const std::string wanted = ValidUtf8(job);
-  std::optional<double> found;
-  for (std::size_t end = text.find('\n'); end != std::string_view::npos; end = text.find('\n')) {
-    const std::string_view line = text.substr(0, end);
-    text.remove_prefix(end + 1);
-    if (const std::optional<double> value = SuccessOnLine(line, wanted)) found = value;
+  TPreviousSamples found;
+  while (!text.empty()) {
+    const std::size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    std::optional<TSample> sample = SampleOnLine(line);
+    if (!sample || !sample->job) continue;
+    if (*sample->job != wanted) {
+      if (!found.other_job) found.other_job = std::move(sample->job);
+      continue;
+    }
+    if (sample->name == kLastSuccessGauge && std::isfinite(sample->value) && sample->value >= 0) {
+      found.last_success = sample->value;
+    }
   }
   return found;
 }

@@ -6,24 +6,38 @@
 #include <string>
 #include <string_view>
 
-// The metrics file a run replaces tells when the job last succeeded; a run
-// that does not succeed carries that time over.
+// The metrics file a run replaces tells whose it is and when the job last
+// succeeded; a run that does not succeed carries that time over.
 
-// At most this many bytes of the previous file are read: it is a few hundred
-// bytes when velmorjob wrote it.
-constexpr std::size_t kPreviousMetricsLimit = 64 * 1024;
+// A previous file larger than this is not read: velmorjob writes a few
+// hundred bytes, and a few more for each step, so a file this large is not
+// one it wrote, and is left alone like a file that cannot be read.
+constexpr std::size_t kPreviousMetricsLimit = 4 * 1024 * 1024;
 
-// The start of the file at path, at most kPreviousMetricsLimit bytes, or ""
-// when it is missing, is not a regular file or cannot be read. Never blocks
-// on a FIFO or device named by path.
-std::string ReadPreviousMetrics(const std::string& path);
+// Reads the whole file at path into text. True with text "" when there is
+// no file, or when it is a FIFO, a device or a socket: those are never
+// opened, as reading one could block or take what is meant for another
+// reader. False when a file is there but cannot be read whole, with the
+// reason, which completes "metrics file [PATH] ...": "cannot be read
+// (Permission denied)", "cannot be read (Is a directory)", "is larger than
+// 4 MiB".
+bool ReadPreviousMetrics(const std::string& path, std::string& text, std::string& reason);
 
-// The value of the velmorjob_last_success_timestamp_seconds sample labelled
-// with this job (compared as the metrics file writes it: as valid UTF-8) in
-// the text of a metrics file, or none. Only whole lines, ended by a line
-// feed, count; a line that is not a well-formed sample, a sample of another
-// job and a value that is not a finite number are passed over. When several
-// samples match, the last counts.
-std::optional<double> LastSuccess(std::string_view text, std::string_view job);
+// What the samples of a metrics file say about a job.
+struct TPreviousSamples {
+  // The value of the job's velmorjob_last_success_timestamp_seconds sample,
+  // when it is a finite number >= 0; when several are, the last.
+  std::optional<double> last_success;
+  // The first job other than this one that a sample is labelled with.
+  std::optional<std::string> other_job;
+};
+
+// Reads the sample lines of the text of a metrics file. A sample's job is
+// its job_name label, or its job label when it has no job_name, as files of
+// earlier versions wrote it; it is compared as the metrics file writes the
+// name: as valid UTF-8. Lines end with a line feed, a carriage return before
+// it is passed over, and the last line needs none. Lines that are not
+// well-formed samples, and samples labelled with no job, are passed over.
+TPreviousSamples PreviousSamples(std::string_view text, std::string_view job);
 
 #endif  // VELMORJOB_REPORT_PREVIOUS_METRICS_H_
