@@ -87,6 +87,16 @@ std::string E2eTest::ReportQuery(const std::string& file, const std::string& exp
   return dir_.Read("query.out");
 }
 
+void E2eTest::AwaitFile(const std::string& name) const {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (!dir_.Exists(name) && std::chrono::steady_clock::now() < deadline) {
+    usleep(5000);
+  }
+  ASSERT_TRUE(dir_.Exists(name)) << name << " never appeared";
+  // A file written with echo may exist before its text is complete.
+  usleep(20000);
+}
+
 void E2eTest::SetUp() {
   Stub("indexer", "");
   Stub("runner", "");

@@ -59,6 +59,9 @@ class E2eTest : public ::testing::Test {
   // killed, and the test fails.
   TRun Finish(const TStarted& started);
   static constexpr std::chrono::seconds kRunTimeLimit{120};
+  // Waits until a step has written the file, so that it is known to run
+  // (up to 30 s; the test fails when it does not appear).
+  void AwaitFile(const std::string& name) const;
   // What the stubs recorded.
   std::string Calls() const { return dir_.Read("calls.log"); }
   // Whether runs go through a wrapper such as valgrind.

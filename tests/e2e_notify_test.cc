@@ -46,16 +46,7 @@ std::string Literal(const std::string& text) {
   return std::regex_replace(text, special, R"(\$&)");
 }
 
-class NotifyTest : public E2eTest {
- protected:
-  void AwaitFile(const std::string& name) const {
-    const auto deadline = std::chrono::steady_clock::now() + 30s;
-    while (!dir_.Exists(name) && std::chrono::steady_clock::now() < deadline) {
-      std::this_thread::sleep_for(5ms);
-    }
-    ASSERT_TRUE(dir_.Exists(name)) << name << " never appeared";
-  }
-};
+using NotifyTest = E2eTest;
 
 TEST_F(NotifyTest, EachHookRunsAtItsMomentAndAtNoOther) {
   const struct {

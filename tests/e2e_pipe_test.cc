@@ -21,16 +21,7 @@ namespace {
 using namespace std::chrono_literals;
 using testing::HasSubstr;
 
-class PipeTest : public E2eTest {
- protected:
-  void AwaitFile(const std::string& name) const {
-    const auto deadline = std::chrono::steady_clock::now() + 30s;
-    while (!dir_.Exists(name) && std::chrono::steady_clock::now() < deadline) {
-      std::this_thread::sleep_for(5ms);
-    }
-    ASSERT_TRUE(dir_.Exists(name)) << name << " never appeared";
-  }
-};
+using PipeTest = E2eTest;
 
 // Where a process waits in the kernel.
 std::string WaitsIn(pid_t pid) {

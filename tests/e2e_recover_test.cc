@@ -54,13 +54,6 @@ class RecoverTest : public E2eTest {
     }
     return waits;
   }
-  void AwaitFile(const std::string& name) const {
-    const auto deadline = std::chrono::steady_clock::now() + 30s;
-    while (!dir_.Exists(name) && std::chrono::steady_clock::now() < deadline) {
-      std::this_thread::sleep_for(5ms);
-    }
-    ASSERT_TRUE(dir_.Exists(name)) << name << " never appeared";
-  }
 };
 
 TEST_F(RecoverTest, StepThatFailsTwiceSucceedsOnItsThirdAttemptAfterWaitsThatDouble) {

@@ -55,17 +55,6 @@ bool WaitsToRead(pid_t pid) {
 
 class UnattendedTest : public E2eTest {
  protected:
-  // Waits until the step has written the file, so that it is known to run.
-  void AwaitFile(const std::string& name) {
-    const auto deadline = std::chrono::steady_clock::now() + 30s;
-    while (!dir_.Exists(name) && std::chrono::steady_clock::now() < deadline) {
-      std::this_thread::sleep_for(5ms);
-    }
-    ASSERT_TRUE(dir_.Exists(name)) << name << " never appeared";
-    // A file written with echo may exist before its text is complete.
-    std::this_thread::sleep_for(20ms);
-  }
-
   // The process ids a step wrote, one per line, to the file.
   std::vector<pid_t> Pids(const std::string& name) const {
     std::vector<pid_t> pids;
