@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
 # Installs the build tree into a scratch root as the package installs it
-# (under /usr) and runs systemd-analyze verify on the units under their real
-# names, for a job instance; it must print nothing. The root holds the host's
-# own units too, for the targets ours refer to, and the installed manual
-# page answers Documentation=.
+# (under /usr) and checks the units there under their real names, for a job
+# instance: systemd-analyze verify must print nothing, and systemd-analyze
+# security must rate the service's exposure at most 5.0. The root holds the
+# host's own units too, for the targets ours refer to, and the installed
+# manual page answers Documentation=. Then installs under a prefix with a
+# space and a "%" in it, which the service must name so that systemd runs
+# the binary there.
 # Usage: systemd_units_test.sh BUILD-DIR
 set -euo pipefail
 build=$1
+highest_exposure=5.0
 # shellcheck source=tests/scratch.sh
 source "$(dirname "$0")/scratch.sh"
 work=$(new_scratch_folder "$build/test-tmp" systemd)
@@ -18,21 +22,49 @@ if [[ ! -e $host_units/timers.target ]]; then
   echo "FAILED: no systemd units in $host_units (is the systemd package installed?)"
   exit 1
 fi
-cmake --install "$build" --prefix "$root/usr" >/dev/null
+DESTDIR=$root cmake --install "$build" --prefix /usr >/dev/null
 cp -r "$host_units/." "$root/usr/lib/systemd/system/"
 
 failures=0
-for instance in nightly 'nightly\x2dfull'; do
-  units=("velmorjob@$instance.service" "velmorjob@$instance.timer")
-  status=0
-  output=$(MANPATH=$root/usr/share/man systemd-analyze verify --root="$root" "${units[@]}" 2>&1) ||
+# verify UNIT...: systemd-analyze verify in the root says nothing of them.
+verify() {
+  local status=0 output
+  output=$(MANPATH=$root/usr/share/man systemd-analyze verify --root="$root" "$@" 2>&1) ||
     status=$?
   if [[ $status -ne 0 || -n $output ]]; then
-    echo "FAILED: systemd-analyze verify ${units[*]} (status $status)"
+    echo "FAILED: systemd-analyze verify $* (status $status)"
     printf '%s\n' "$output"
     failures=$((failures + 1))
   else
-    echo "ok: ${units[*]}"
+    echo "ok: $*"
   fi
+}
+
+for instance in nightly 'nightly\x2dfull'; do
+  verify "velmorjob@$instance.service" "velmorjob@$instance.timer"
 done
+
+unit=velmorjob@nightly.service
+report=$(systemd-analyze security --offline=yes --root="$root" "$unit" 2>&1) || true
+score=$(sed -n "s/^.*Overall exposure level for $unit: \([0-9][0-9.]*\) .*$/\1/p" <<<"$report")
+if [[ -z $score ]]; then
+  echo "FAILED: systemd-analyze security --offline=yes $unit gave no exposure level"
+  printf '%s\n' "$report"
+  failures=$((failures + 1))
+elif awk -v score="$score" -v highest="$highest_exposure" 'BEGIN { exit !(score > highest) }'; then
+  echo "FAILED: systemd-analyze security rates $unit's exposure $score, above $highest_exposure"
+  grep '✗' <<<"$report" || true
+  failures=$((failures + 1))
+else
+  echo "ok: systemd-analyze security rates $unit's exposure $score (at most $highest_exposure)"
+fi
+
+# The units installed under another prefix, in place of those under /usr
+# and where systemd looks for them; no binary is left under /usr.
+prefix='/opt/velmorjob 100%'
+DESTDIR=$root cmake --install "$build" --prefix "$prefix" >/dev/null
+rm "$root/usr/bin/velmorjob" "$root/usr/lib/systemd/system/velmorjob@".*
+mkdir -p "$root/etc/systemd/system"
+cp "$root$prefix/lib/systemd/system/velmorjob@".* "$root/etc/systemd/system/"
+verify "velmorjob@nightly.service"
 exit $((failures > 0))
