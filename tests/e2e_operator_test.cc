@@ -11,6 +11,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "app/build_info.h"
 #include "e2e_harness.h"
 
 namespace {
@@ -275,12 +276,13 @@ TEST_F(OperatorTest, HelpAndVersionNeedNoJobName) {
                              "--help", "--version"}) {
     EXPECT_THAT(help.out, testing::HasSubstr("\n  " + std::string(option) + " ")) << option;
   }
-  Expect(Run({"--version"}), kBanner, 0);
-  Expect(Run({"nightly", "--version"}), kBanner, 0);
+  const std::string version = kBanner + BuildLine();
+  Expect(Run({"--version"}), version, 0);
+  Expect(Run({"nightly", "--version"}), version, 0);
   // When several are given: --help, then --version, then --list, then --check.
   Config(kNightly);
   Expect(Run({"--list", "--help"}), help.out, 0);
-  Expect(Run({"--list", "--version"}), kBanner, 0);
+  Expect(Run({"--list", "--version"}), version, 0);
   Expect(Run({"--check", "--list"}), "nightly\nweekly\n", 0);
   EXPECT_FALSE(dir_.Exists("calls.log"));
 }

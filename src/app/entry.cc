@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/banner.h"
+#include "app/build_info.h"
 #include "app/check.h"
 #include "app/command_line.h"
 #include "app/list.h"
@@ -34,6 +35,7 @@ bool Dispatch(const TCommandLine& command_line, int argc) {
   }
   if (command_line.version) {
     PrintBanner();
+    std::fputs(BuildLine().c_str(), stdout);
     return true;
   }
   if (command_line.list) {
