@@ -2,11 +2,12 @@
 # Installs the build tree into a scratch root as the package installs it
 # (under /usr) and checks the units there under their real names, for a job
 # instance: systemd-analyze verify must print nothing, and systemd-analyze
-# security must rate the service's exposure at most 5.0. The root holds the
-# host's own units too, for the targets ours refer to, and the installed
-# manual page answers Documentation=. Then installs under a prefix with a
-# space and a "%" in it, which the service must name so that systemd runs
-# the binary there.
+# security must rate the service's exposure at most 5.0, and the service's
+# directories, user and stop settings must agree with each other. The root
+# holds the host's own units too, for the targets ours refer to, and the
+# installed manual page answers Documentation=. Then installs under a prefix
+# with a space and a "%" in it, which the service must name so that systemd
+# runs the binary there.
 # Usage: systemd_units_test.sh BUILD-DIR
 set -euo pipefail
 build=$1
@@ -58,6 +59,34 @@ elif awk -v score="$score" -v highest="$highest_exposure" 'BEGIN { exit !(score 
 else
   echo "ok: systemd-analyze security rates $unit's exposure $score (at most $highest_exposure)"
 fi
+
+# The settings of the service that must agree: its working directory and
+# its configuration file's directory are those that systemd makes for it,
+# its user is the one the sysusers.d file makes, "systemctl stop" signals
+# velmorjob alone, and systemd's own SIGKILL comes later than the default
+# --kill-after (30 s) of velmorjob's.
+service=$root/usr/lib/systemd/system/velmorjob@.service
+setting() { sed -n "s/^$1=//p" "$service"; }
+config=$(sed -n 's/^Environment=VELMORJOB_CONFIG=//p' "$service")
+sysusers_user=$(awk '$1 == "u" { print $2 }' "$root/usr/lib/sysusers.d/velmorjob.conf")
+stop_seconds=$(setting TimeoutStopSec)
+settings_failures=$failures
+for check in \
+  "$(setting WorkingDirectory)|%S/$(setting StateDirectory)|WorkingDirectory= is not StateDirectory='s" \
+  "${config%/*}|%E/$(setting ConfigurationDirectory)|VELMORJOB_CONFIG= is not in ConfigurationDirectory=" \
+  "$(setting User)|$sysusers_user|User= is not the sysusers.d file's user" \
+  "$(setting KillMode)|mixed|KillMode= is not mixed"; do
+  IFS='|' read -r value expected what <<<"$check"
+  if [[ -z $value || $value != "$expected" ]]; then
+    echo "FAILED: $what: \"$value\", expected \"$expected\""
+    failures=$((failures + 1))
+  fi
+done
+if ! [[ $stop_seconds =~ ^[0-9]+$ ]] || ((stop_seconds <= 30)); then
+  echo "FAILED: TimeoutStopSec=$stop_seconds is not longer than --kill-after's 30 s"
+  failures=$((failures + 1))
+fi
+((failures > settings_failures)) || echo "ok: the service's directories, user and stop settings agree"
 
 # The units installed under another prefix, in place of those under /usr
 # and where systemd looks for them; no binary is left under /usr.
