@@ -32,15 +32,16 @@ fail() {  # fail MESSAGE [DETAILS...]
 build() {
   local environment=(env -u SOURCE_DATE_EPOCH)
   [[ $1 == - ]] || environment=(env "SOURCE_DATE_EPOCH=$1")
-  "${environment[@]}" cmake -DVELMORJOB_DATE=2026-12-10 "-DVELMORJOB_CONFIGURE_EPOCH=$2" \
+  "${environment[@]}" cmake -DVELMORJOB_DATE=2001-02-03 "-DVELMORJOB_CONFIGURE_EPOCH=$2" \
     "-DVELMORJOB_OUTPUT=$header" -P "$script"
 }
 
-# 1740871800 is 2025-03-01 23:30 UTC (2025-03-02 here); 1700000000 is
-# 2023-11-14 22:13 UTC.
+# The release date is long past, so that it is not today's; 1740871800 is
+# 2025-03-01 23:30 UTC (2025-03-02 here); 1700000000 is 2023-11-14 22:13
+# UTC.
 cases=(
   # build epoch | configure epoch | date
-  "-|-|2026-12-10"
+  "-|-|2001-02-03"
   "-|1740871800|2025-03-01"
   "1740871800|-|2025-03-01"
   "1740871800|1700000000|2025-03-01"

@@ -54,4 +54,21 @@ TEST(BuildInfoTest, LineNamesTheVersionDateCompilerAndTarget) {
             BuildLine());
 }
 
+TEST(BuildInfoTest, TargetNamesTheMachineAndSystemOfTheLibraries) {
+  // Debian's multiarch name of the libraries the build links, such as
+  // "x86_64-linux-gnu", found by CMake apart from the compiler's target: the
+  // target ("x86_64-linux-gnu" of g++, "x86_64-pc-linux-gnu" of clang) has
+  // its machine first and its system last.
+  const std::string libraries = VELMORJOB_TEST_LIBRARY_ARCHITECTURE;
+  if (libraries.find('-') == std::string::npos) {
+    GTEST_SKIP() << "CMake found no multiarch library directory";
+  }
+  const std::string target = VELMORJOB_TEST_TARGET;
+  const std::string machine = libraries.substr(0, libraries.find('-') + 1);
+  const std::string system = libraries.substr(libraries.find('-'));
+  EXPECT_EQ(0u, target.rfind(machine, 0)) << target;
+  ASSERT_GE(target.size(), system.size()) << target;
+  EXPECT_EQ(system, target.substr(target.size() - system.size())) << target;
+}
+
 }  // namespace

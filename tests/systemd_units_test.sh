@@ -6,8 +6,8 @@
 # directories, user and stop settings must agree with each other. The root
 # holds the host's own units too, for the targets ours refer to, and the
 # installed manual page answers Documentation=. Then installs under a prefix
-# with a space and a "%" in it, which the service must name so that systemd
-# runs the binary there.
+# with a space and "%i" in it, which the service must name so that systemd
+# runs the binary there (and not one under the instance's name).
 # Usage: systemd_units_test.sh BUILD-DIR
 set -euo pipefail
 build=$1
@@ -45,8 +45,21 @@ for instance in nightly 'nightly\x2dfull'; do
   verify "velmorjob@$instance.service" "velmorjob@$instance.timer"
 done
 
+# The protections that every job keeps, whatever the others add up to.
+protections=(
+  User=/DynamicUser= NoNewPrivileges= PrivateTmp= ProtectSystem= ProtectHome=
+  ProtectKernelTunables= ProtectKernelModules= ProtectKernelLogs= RestrictSUIDSGID=
+  LockPersonality=
+)
 unit=velmorjob@nightly.service
 report=$(systemd-analyze security --offline=yes --root="$root" "$unit" 2>&1) || true
+for protection in "${protections[@]}"; do
+  if ! grep -qE "^✓ $protection +" <<<"$report"; then
+    echo "FAILED: systemd-analyze security does not find $protection in place"
+    grep -E "^. $protection +" <<<"$report" || true
+    failures=$((failures + 1))
+  fi
+done
 score=$(sed -n "s/^.*Overall exposure level for $unit: \([0-9][0-9.]*\) .*$/\1/p" <<<"$report")
 if [[ -z $score ]]; then
   echo "FAILED: systemd-analyze security --offline=yes $unit gave no exposure level"
@@ -90,7 +103,7 @@ fi
 
 # The units installed under another prefix, in place of those under /usr
 # and where systemd looks for them; no binary is left under /usr.
-prefix='/opt/velmorjob 100%'
+prefix='/opt/velmorjob %i'
 DESTDIR=$root cmake --install "$build" --prefix "$prefix" >/dev/null
 rm "$root/usr/bin/velmorjob" "$root/usr/lib/systemd/system/velmorjob@".*
 mkdir -p "$root/etc/systemd/system"
