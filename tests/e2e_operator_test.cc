@@ -11,6 +11,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "app/build_info.h"
 #include "e2e_harness.h"
 
 namespace {
@@ -314,12 +315,13 @@ TEST_F(OperatorTest, HelpAndVersionNeedNoJobName) {
   }
   // Every line fits a terminal of 80 columns.
   for (const std::string& line : Lines(help.out)) EXPECT_LT(line.size(), 80u) << line;
-  Expect(Run({"--version"}), kBanner, 0);
-  Expect(Run({"nightly", "--version"}), kBanner, 0);
+  const std::string version = kBanner + BuildLine();
+  Expect(Run({"--version"}), version, 0);
+  Expect(Run({"nightly", "--version"}), version, 0);
   // When several are given: --help, then --version, then --list, then --check.
   Config(kNightly);
   Expect(Run({"--list", "--help"}), help.out, 0);
-  Expect(Run({"--list", "--version"}), kBanner, 0);
+  Expect(Run({"--list", "--version"}), version, 0);
   Expect(Run({"--check", "--list"}), "nightly\nweekly\n", 0);
   EXPECT_FALSE(dir_.Exists("calls.log"));
 }

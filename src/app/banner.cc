@@ -54,7 +54,7 @@ void PrintHelp() {
       "  --check               check every job in the configuration file; run nothing\n"
       "  --list                print the name of every job in the configuration file\n"
       "  --help                print this help\n"
-      "  --version             print the version banner\n"
+      "  --version             print the version banner and how the program was built\n"
       "Any other argument that begins with -- is an error.\n");
   Print(ExitStatusHelp());
   Print("See velmorjob(1) and search.conf(5) for details.\n");

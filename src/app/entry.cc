@@ -1,6 +1,7 @@
 #include "app/entry.h"
 
 #include "app/banner.h"
+#include "app/build_info.h"
 #include "app/check.h"
 #include "app/command_line.h"
 #include "app/list.h"
@@ -45,6 +46,7 @@ int Dispatch(const TCommandLine& command_line, int argc, const TExecute& execute
   }
   if (command_line.version) {
     PrintBanner();
+    Print(BuildLine());
     return kExitOk;
   }
   if (command_line.list) {
