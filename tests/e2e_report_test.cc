@@ -2,6 +2,7 @@
 // they say, and that every file written passes the checkers built on the
 // report's JSON Schema and on the Prometheus client's own parser.
 
+#include <algorithm>
 #include <csignal>
 #include <sys/stat.h>
 #include <cstdlib>
@@ -237,6 +238,23 @@ TEST_F(ReportTest, FileThatCannotBeWrittenIsToldWithStatus4UnlessWorseHappened) 
       "indexer [--maxfiles=500] [--charset=3] [--statistic=1]\nrunner [--program=report]\n"
       "indexer [--maxfiles=500] [--charset=3] [--statistic=1]\nrunner [--program=report]\n",
       Calls());
+}
+
+TEST_F(ReportTest, ReportWrittenBeforeTheMetricsFailedSaysTheStatusTheRunEndsWith) {
+  Config(kNightly);
+  // The report is written first; then the metrics cannot be, and the
+  // report is written again to say 4, as the run ends.
+  for (const char* metrics : {"--metrics=missing/metrics.prom", "--metrics=other.prom"}) {
+    SCOPED_TRACE(metrics);
+    dir_.Write("other.prom", "velmorjob_last_run_exit_status{job_name=\"weekly\"} 0\n");
+    const TRun run = Run({"--report=report.json", metrics, "nightly"});
+    EXPECT_EQ(4, run.status);
+    EXPECT_EQ("4 output-error",
+              ReportQuery("report.json", "'%s %s' % (r['exit_status'], r['result'])"));
+    Check("check-report", "report.json");
+    // One line for the file, not one for each time the files were written.
+    EXPECT_EQ(1, std::count(run.err.begin(), run.err.end(), '\n')) << run.err;
+  }
 }
 
 TEST_F(ReportTest, HostileJobNamesAndLinesStayValid) {

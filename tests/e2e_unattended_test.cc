@@ -128,6 +128,21 @@ TEST_F(UnattendedTest, StepThatIgnoresSigtermIsKilledAfterKillAfter) {
   EXPECT_EQ("indexer [--maxfiles=500] [--charset=3] [--statistic=1]\n", Calls());
 }
 
+TEST_F(UnattendedTest, StepKilledAfterItIgnoredAStopSignalLeavesNoZombieBehind) {
+  // The step's program ignores SIGTERM and is killed after --kill-after;
+  // velmorjob reaps it before it ends rather than leaving it to init.
+  Stub("indexer", "trap '' TERM\nsh -c 'echo $$ >> pids; echo > ready; sleep 300'");
+  Config(kNightly);
+  const TStarted started = Start({"--kill-after=0.3", "nightly"});
+  AwaitFile("ready");
+  kill(started.pid, SIGTERM);
+  EXPECT_EQ(143, Finish(started).status);
+  for (const pid_t pid : Pids("pids")) {
+    // Not even a zombie: it is gone.
+    EXPECT_NE(0, kill(pid, 0)) << "process " << pid << " is left";
+  }
+}
+
 TEST_F(UnattendedTest, TimeoutMessageUsesTheLimitAsWritten) {
   Stub("indexer", "sleep 300");
   Config("[Job nightly]\n[Index]\n");
