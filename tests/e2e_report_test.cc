@@ -43,7 +43,7 @@ class ReportTest : public E2eTest {
   // The value of the job's sample of a gauge in the metrics file.
   std::string Sample(const std::string& gauge, const std::string& job = "nightly") const {
     const std::string metrics = Metrics();
-    const std::string head = gauge + "{job=\"" + job + "\"} ";
+    const std::string head = gauge + "{job_name=\"" + job + "\"} ";
     const std::size_t at = metrics.find(head);
     if (at == std::string::npos) return "";
     const std::size_t begin = at + head.size();
@@ -128,7 +128,7 @@ TEST_F(ReportTest, EveryWayARunEndsIsReported) {
     Stub("indexer", c.indexer);
     const TRun run = Run(With(c.args));
     EXPECT_EQ(c.status, run.status);
-    CheckBoth("absent");
+    CheckBoth("never");
     EXPECT_THAT(Report(), HasSubstr(std::string("\"result\": \"") + c.result + "\""));
     EXPECT_THAT(Report(), HasSubstr("\"exit_status\": " + std::to_string(c.status) + ",\n"));
     for (const std::string& text : c.in_report) EXPECT_THAT(Report(), HasSubstr(text));
@@ -163,8 +163,10 @@ TEST_F(ReportTest, LockedAndStoppedRunsAreReported) {
 
   const TRun locked = RunWithOutputTo(dir_.File("second.out"), With({"--lock", "nightly"}));
   EXPECT_EQ(75, locked.status);
-  CheckBoth("absent");
+  Check("check-report", "report.json");
   EXPECT_THAT(Report(), HasSubstr("\"result\": \"locked\""));
+  // The metrics are those of the run that holds the lock: it wrote none.
+  EXPECT_FALSE(dir_.Exists("metrics.prom"));
 
   kill(first.pid, SIGTERM);
   EXPECT_EQ(143, Finish(first).status);
@@ -175,7 +177,7 @@ TEST_F(ReportTest, LockedAndStoppedRunsAreReported) {
   while (!dir_.Exists("started")) std::this_thread::sleep_for(5ms);
   kill(stopped.pid, SIGHUP);
   EXPECT_EQ(129, Finish(stopped).status);
-  CheckBoth("absent");
+  CheckBoth("never");
   EXPECT_THAT(Report(), HasSubstr("\"result\": \"stopped\""));
   EXPECT_EQ("129", Sample("velmorjob_last_run_exit_status"));
 }
@@ -184,7 +186,7 @@ TEST_F(ReportTest, OutputErrorIsReported) {
   Config(kNightly);
   const TRun run = RunWithOutputTo("/dev/full", With({"nightly"}));
   EXPECT_EQ(4, run.status);
-  CheckBoth("absent");
+  CheckBoth("never");
   EXPECT_THAT(Report(), HasSubstr("\"result\": \"output-error\""));
 }
 
@@ -228,8 +230,8 @@ TEST_F(ReportTest, HostileJobNamesAndLinesStayValid) {
   Config("[Job " + job + "]\n[Index]\nBogus \x01\x1b[31m\xc3\n");
   const TRun run = Run(With({job}));
   EXPECT_EQ(2, run.status);
-  CheckBoth("absent");
-  EXPECT_THAT(Metrics(), HasSubstr("{job=\"a\\\"b\\\\c\xef\xbf\xbd"));
+  CheckBoth("never");
+  EXPECT_THAT(Metrics(), HasSubstr("{job_name=\"a\\\"b\\\\c\xef\xbf\xbd"));
   EXPECT_THAT(Report(), Not(HasSubstr("\x01")));
 }
 

@@ -43,19 +43,19 @@ TEST(MetricsTextTest, ASuccessfulRunSetsTheLastSuccessToItsEnd) {
   EXPECT_EQ(
       R"(# HELP velmorjob_last_run_timestamp_seconds When the last run of the job ended, in seconds since the epoch.
 # TYPE velmorjob_last_run_timestamp_seconds gauge
-velmorjob_last_run_timestamp_seconds{job="nightly"} 1796869861.623
+velmorjob_last_run_timestamp_seconds{job_name="nightly"} 1796869861.623
 # HELP velmorjob_last_run_duration_seconds How long the last run of the job took, in seconds.
 # TYPE velmorjob_last_run_duration_seconds gauge
-velmorjob_last_run_duration_seconds{job="nightly"} 61.500
+velmorjob_last_run_duration_seconds{job_name="nightly"} 61.500
 # HELP velmorjob_last_run_exit_status The exit status of the last run of the job.
 # TYPE velmorjob_last_run_exit_status gauge
-velmorjob_last_run_exit_status{job="nightly"} 0
+velmorjob_last_run_exit_status{job_name="nightly"} 0
 # HELP velmorjob_last_run_failed_steps How many steps of the last run of the job failed.
 # TYPE velmorjob_last_run_failed_steps gauge
-velmorjob_last_run_failed_steps{job="nightly"} 0
+velmorjob_last_run_failed_steps{job_name="nightly"} 0
 # HELP velmorjob_last_success_timestamp_seconds When the last run of the job with exit status 0 ended, in seconds since the epoch.
 # TYPE velmorjob_last_success_timestamp_seconds gauge
-velmorjob_last_success_timestamp_seconds{job="nightly"} 1796869861.623
+velmorjob_last_success_timestamp_seconds{job_name="nightly"} 1796869861.623
 )",
       MetricsText(record, 1700000000.0));
 }
@@ -77,20 +77,26 @@ TEST(MetricsTextTest, AFailedRunCarriesTheLastSuccessOverUnchanged) {
   for (const auto& c : cases) {
     const std::string text = MetricsText(Record(3), c.last_success);
     EXPECT_NE(std::string::npos,
-              text.find("\nvelmorjob_last_success_timestamp_seconds{job=\"nightly\"} " +
+              text.find("\nvelmorjob_last_success_timestamp_seconds{job_name=\"nightly\"} " +
                         std::string(c.text) + "\n"))
         << text;
-    EXPECT_NE(std::string::npos, text.find("velmorjob_last_run_exit_status{job=\"nightly\"} 3\n"));
+    EXPECT_NE(std::string::npos,
+              text.find("velmorjob_last_run_exit_status{job_name=\"nightly\"} 3\n"));
   }
 }
 
-TEST(MetricsTextTest, WithoutAnySuccessTheLastSuccessGaugeIsLeftOut) {
-  for (const int status : {2, 3, 4, 75, 143}) {
-    const std::string text = MetricsText(Record(status), std::nullopt);
-    EXPECT_EQ(std::string::npos, text.find("velmorjob_last_success")) << text;
-    EXPECT_NE(std::string::npos, text.find("velmorjob_last_run_exit_status{job=\"nightly\"} " +
-                                           std::to_string(status) + "\n"))
-        << text;
+TEST(MetricsTextTest, WithoutAnySuccessTheLastSuccessIsZero) {
+  for (const int status : {2, 3, 4, 143}) {
+    for (const std::optional<double> carried : {std::optional<double>(), std::optional(0.0)}) {
+      const std::string text = MetricsText(Record(status), carried);
+      EXPECT_NE(std::string::npos,
+                text.find("\nvelmorjob_last_success_timestamp_seconds{job_name=\"nightly\"} 0\n"))
+          << text;
+      EXPECT_NE(std::string::npos,
+                text.find("velmorjob_last_run_exit_status{job_name=\"nightly\"} " +
+                          std::to_string(status) + "\n"))
+          << text;
+    }
   }
 }
 
@@ -116,7 +122,7 @@ TEST(MetricsTextTest, CountsEveryWayAStepCanFail) {
     failed += c.failed ? 1 : 0;
   }
   EXPECT_NE(std::string::npos, MetricsText(record, std::nullopt)
-                                   .find("velmorjob_last_run_failed_steps{job=\"nightly\"} " +
+                                   .find("velmorjob_last_run_failed_steps{job_name=\"nightly\"} " +
                                          std::to_string(failed) + "\n"));
 }
 
@@ -124,10 +130,10 @@ TEST(MetricsTextTest, EveryGaugeCarriesTheEscapedJobLabel) {
   TRunRecord record = Record(0);
   record.job = "a\"b\\c\nd\xFF";
   const std::string text = MetricsText(record, std::nullopt);
-  const std::string label = "{job=\"a\\\"b\\\\c\\nd\xEF\xBF\xBD\"} ";
+  const std::string label = "{job_name=\"a\\\"b\\\\c\\nd\xEF\xBF\xBD\"} ";
   std::size_t samples = 0;
-  for (std::size_t at = text.find("{job="); at != std::string::npos;
-       at = text.find("{job=", at + 1)) {
+  for (std::size_t at = text.find("{job_name="); at != std::string::npos;
+       at = text.find("{job_name=", at + 1)) {
     EXPECT_EQ(0u, text.compare(at, label.size(), label)) << text;
     ++samples;
   }

@@ -44,7 +44,7 @@ TEST(PreviousMetricsTest, OnlyTheSameJobsSampleCounts) {
   }
   EXPECT_EQ(std::nullopt,
             LastSuccess("velmorjob_last_success_timestamp_seconds{instance=\"nightly\"} 5\n"
-                        "velmorjob_last_run_timestamp_seconds{job=\"nightly\"} 6\n",
+                        "velmorjob_last_run_timestamp_seconds{job_name=\"nightly\"} 6\n",
                         "nightly"));
 }
 
@@ -53,42 +53,44 @@ TEST(PreviousMetricsTest, ReadsTheSampleLinesOfTheTextFormat) {
     const char* text;
     std::optional<double> value;
   } cases[] = {
-      {"velmorjob_last_success_timestamp_seconds{job=\"x\"} 17.5\n", 17.5},
-      {"  velmorjob_last_success_timestamp_seconds\t{ job = \"x\" , }\t17.5  \n", 17.5},
-      {"velmorjob_last_success_timestamp_seconds{instance=\"a\",job=\"x\"} 1.5e9\n", 1.5e9},
-      {"velmorjob_last_success_timestamp_seconds{job=\"x\"} 17 1700000000000\n", 17},
-      {"velmorjob_last_success_timestamp_seconds{job=\"x\"} 1\n"
-       "velmorjob_last_success_timestamp_seconds{job=\"y\"} 2\n"
-       "velmorjob_last_success_timestamp_seconds{job=\"x\"} 3\n",
+      {"velmorjob_last_success_timestamp_seconds{job_name=\"x\"} 17.5\n", 17.5},
+      {"  velmorjob_last_success_timestamp_seconds\t{ job_name = \"x\" , }\t17.5  \n", 17.5},
+      {"velmorjob_last_success_timestamp_seconds{instance=\"a\",job_name=\"x\"} 1.5e9\n", 1.5e9},
+      {"velmorjob_last_success_timestamp_seconds{job_name=\"x\"} 17 1700000000000\n", 17},
+      {"velmorjob_last_success_timestamp_seconds{job_name=\"x\"} 1\n"
+       "velmorjob_last_success_timestamp_seconds{job_name=\"y\"} 2\n"
+       "velmorjob_last_success_timestamp_seconds{job_name=\"x\"} 3\n",
        3},
-      {"garbage\n\xFF\xFE\n{\"}\nvelmorjob_last_success_timestamp_seconds{job=\"x\"} 4\n", 4},
+      {"garbage\n\xFF\xFE\n{\"}\nvelmorjob_last_success_timestamp_seconds{job_name=\"x\"} 4\n", 4},
   };
   for (const auto& c : cases) EXPECT_EQ(c.value, LastSuccess(c.text, "x")) << c.text;
 }
 
 TEST(PreviousMetricsTest, PassesOverLinesThatAreNotWellFormedSamples) {
   for (const std::string line : {
-           "velmorjob_last_success_timestamp_seconds{job=\"x\"} 17",  // no line feed
-           "# velmorjob_last_success_timestamp_seconds{job=\"x\"} 17\n",
-           "velmorjob_last_success_timestamp_seconds_total{job=\"x\"} 17\n",
-           "xvelmorjob_last_success_timestamp_seconds{job=\"x\"} 17\n",
+           "velmorjob_last_success_timestamp_seconds{job_name=\"x\"} 17",  // no line feed
+           "# velmorjob_last_success_timestamp_seconds{job_name=\"x\"} 17\n",
+           "velmorjob_last_success_timestamp_seconds_total{job_name=\"x\"} 17\n",
+           "xvelmorjob_last_success_timestamp_seconds{job_name=\"x\"} 17\n",
            "velmorjob_last_success_timestamp_seconds 17\n",
-           "velmorjob_last_success_timestamp_seconds{job=\"x\"}\n",
-           "velmorjob_last_success_timestamp_seconds{job=\"x\"} \n",
-           "velmorjob_last_success_timestamp_seconds{job=\"x\"} 17abc\n",
-           "velmorjob_last_success_timestamp_seconds{job=\"x\"} NaN\n",
-           "velmorjob_last_success_timestamp_seconds{job=\"x\"} +Inf\n",
-           "velmorjob_last_success_timestamp_seconds{job=\"x\"} inf\n",
-           "velmorjob_last_success_timestamp_seconds{job=\"x\"} 17 now\n",
-           "velmorjob_last_success_timestamp_seconds{job=\"x\"} 17 1 2\n",
-           "velmorjob_last_success_timestamp_seconds{job=\"x\" 17\n",
-           "velmorjob_last_success_timestamp_seconds{job=\"x} 17\n",
-           "velmorjob_last_success_timestamp_seconds{job=x} 17\n",
-           "velmorjob_last_success_timestamp_seconds{job\"x\"} 17\n",
+           "velmorjob_last_success_timestamp_seconds{job_name=\"x\"}\n",
+           "velmorjob_last_success_timestamp_seconds{job_name=\"x\"} \n",
+           "velmorjob_last_success_timestamp_seconds{job_name=\"x\"} 17abc\n",
+           "velmorjob_last_success_timestamp_seconds{job_name=\"x\"} NaN\n",
+           "velmorjob_last_success_timestamp_seconds{job_name=\"x\"} +Inf\n",
+           "velmorjob_last_success_timestamp_seconds{job_name=\"x\"} inf\n",
+           "velmorjob_last_success_timestamp_seconds{job_name=\"x\"} 17 now\n",
+           "velmorjob_last_success_timestamp_seconds{job_name=\"x\"} 17 1 2\n",
+           "velmorjob_last_success_timestamp_seconds{job_name=\"x\" 17\n",
+           "velmorjob_last_success_timestamp_seconds{job_name=\"x} 17\n",
+           "velmorjob_last_success_timestamp_seconds{job_name=x} 17\n",
+           "velmorjob_last_success_timestamp_seconds{job_name\"x\"} 17\n",
            "velmorjob_last_success_timestamp_seconds{=\"x\"} 17\n",
-           "velmorjob_last_success_timestamp_seconds{job=\"x\"job=\"x\"} 17\n",
-           "velmorjob_last_success_timestamp_seconds{job=\"\\x\"} 17\n",
-           "velmorjob_last_success_timestamp_seconds{job=\"x\\\"} 17\n",
+           // The label a scrape adds is not the job's.
+           "velmorjob_last_success_timestamp_seconds{job=\"x\"} 17\n",
+           "velmorjob_last_success_timestamp_seconds{job_name=\"x\"job_name=\"x\"} 17\n",
+           "velmorjob_last_success_timestamp_seconds{job_name=\"\\x\"} 17\n",
+           "velmorjob_last_success_timestamp_seconds{job_name=\"x\\\"} 17\n",
        }) {
     EXPECT_EQ(std::nullopt, LastSuccess(line, "x")) << line;
   }
@@ -96,7 +98,7 @@ TEST(PreviousMetricsTest, PassesOverLinesThatAreNotWellFormedSamples) {
 
 TEST(PreviousMetricsTest, ReadsAnOrdinaryFileWhole) {
   TTempDir dir;
-  const std::string content = "velmorjob_last_run_exit_status{job=\"x\"} 0\n";
+  const std::string content = "velmorjob_last_run_exit_status{job_name=\"x\"} 0\n";
   EXPECT_EQ(content, ReadPreviousMetrics(dir.Write("x.prom", content)));
 }
 
@@ -113,7 +115,8 @@ TEST(PreviousMetricsTest, ReadsNothingFromWhatIsNotAnOrdinaryFile) {
 
 TEST(PreviousMetricsTest, ReadsOnlyTheStartOfAHugeFile) {
   TTempDir dir;
-  const std::string line = "velmorjob_last_success_timestamp_seconds{job=\"x\"} 1796869861.623\n";
+  const std::string line =
+      "velmorjob_last_success_timestamp_seconds{job_name=\"x\"} 1796869861.623\n";
   std::string content;
   while (content.size() < kPreviousMetricsLimit + 4096) content += line;
   const std::string read = ReadPreviousMetrics(dir.Write("huge.prom", content));

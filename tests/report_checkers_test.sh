@@ -51,14 +51,14 @@ for name in clean hostile stopped; do
   expect_pass "$name.prom" "${check_metrics[@]}" --job-of="$name.json" --last-success=present "$name.prom"
 done
 for name in config-errors timeout locked; do
-  expect_pass "$name.prom" "${check_metrics[@]}" --job-of="$name.json" --last-success=absent "$name.prom"
+  expect_pass "$name.prom" "${check_metrics[@]}" --job-of="$name.json" --last-success=never "$name.prom"
 done
 # The name as the parsers read it back: the bytes that were not UTF-8 each
 # became U+FFFD.
 expect_pass "the hostile job name read back" "${check_metrics[@]}" \
   --job=$'we"ird\\name\nwith\tcontrol\x01 and \xef\xbf\xbd\xef\xbf\xbd bytes' hostile.prom
 expect_pass "the carried-over success" grep -qx \
-  'velmorjob_last_success_timestamp_seconds{job="we\\"ird\\\\name\\nwith.*} 1796869810.579' hostile.prom
+  'velmorjob_last_success_timestamp_seconds{job_name="we\\"ird\\\\name\\nwith.*} 1796869810.579' hostile.prom
 
 # Copies of the good files, each broken in one way a faulty writer could.
 broken() {  # broken NAME SOURCE SED-SCRIPT
@@ -86,12 +86,12 @@ printf '%s' "$(cat clean.json)" >"$work/bad/no-newline.json"
 broken missing-gauge.prom clean.prom '/velmorjob_last_run_failed_steps/d'
 broken counter.prom clean.prom 's/^# TYPE velmorjob_last_run_exit_status gauge/# TYPE velmorjob_last_run_exit_status counter/'
 broken no-help.prom clean.prom '/^# HELP velmorjob_last_run_duration_seconds/d'
-broken another-label.prom clean.prom 's/{job="nightly"}/{job="nightly",host="a"}/'
-broken two-jobs.prom clean.prom '0,/{job="nightly"}/s//{job="weekly"}/'
-broken unknown-metric.prom clean.prom '/^velmorjob_last_run_exit_status{/a velmorjob_other{job="nightly"} 1'
-broken early-success.prom clean.prom 's/^\(velmorjob_last_success_timestamp_seconds{job="nightly"}\) .*/\1 17/'
-broken fraction.prom timeout.prom 's/^\(velmorjob_last_run_failed_steps{job="hourly"}\) .*/\1 2.5/'
-broken negative.prom timeout.prom 's/^\(velmorjob_last_run_duration_seconds{job="hourly"}\) .*/\1 -1/'
+broken another-label.prom clean.prom 's/{job_name="nightly"}/{job_name="nightly",host="a"}/'
+broken two-jobs.prom clean.prom '0,/{job_name="nightly"}/s//{job_name="weekly"}/'
+broken unknown-metric.prom clean.prom '/^velmorjob_last_run_exit_status{/a velmorjob_other{job_name="nightly"} 1'
+broken early-success.prom clean.prom 's/^\(velmorjob_last_success_timestamp_seconds{job_name="nightly"}\) .*/\1 17/'
+broken fraction.prom timeout.prom 's/^\(velmorjob_last_run_failed_steps{job_name="hourly"}\) .*/\1 2.5/'
+broken negative.prom timeout.prom 's/^\(velmorjob_last_run_duration_seconds{job_name="hourly"}\) .*/\1 -1/'
 broken unescaped-quote.prom hostile.prom 's/we\\"ird/we"ird/g'
 head -c 200 clean.prom >"$work/bad/cut.prom"
 
@@ -120,7 +120,7 @@ expect_fail "one bad report among good ones" "${check_report[@]}" clean.json "$w
 expect_fail "another job than expected" "${check_metrics[@]}" --job=weekly clean.prom
 expect_fail "the hostile name read back differently" "${check_metrics[@]}" \
   --job=$'we"ird\\name\nwith\tcontrol\x01 and \xff\xc0 bytes' hostile.prom
-expect_fail "a success where none is expected" "${check_metrics[@]}" --last-success=absent clean.prom
+expect_fail "a success where none is expected" "${check_metrics[@]}" --last-success=never clean.prom
 expect_fail "no success where one is expected" "${check_metrics[@]}" --last-success=present locked.prom
 
 exit $((failures > 0))

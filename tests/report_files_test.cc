@@ -37,12 +37,15 @@ TEST(ReportFilesTest, TheLastSuccessIsCarriedOverThroughTheFile) {
   const std::string path = dir.File("velmorjob-nightly.prom");
   std::string reason;
 
+  const std::string never = "velmorjob_last_success_timestamp_seconds{job_name=\"nightly\"} 0";
   ASSERT_TRUE(WriteMetricsFile(path, Record("nightly", 3, 1796000000000), reason)) << reason;
-  EXPECT_EQ("", SuccessLine(dir.Read("velmorjob-nightly.prom")));
+  EXPECT_EQ(never, SuccessLine(dir.Read("velmorjob-nightly.prom")));
+  ASSERT_TRUE(WriteMetricsFile(path, Record("nightly", 2, 1796000050000), reason)) << reason;
+  EXPECT_EQ(never, SuccessLine(dir.Read("velmorjob-nightly.prom")));
 
   ASSERT_TRUE(WriteMetricsFile(path, Record("nightly", 0, 1796000100250), reason)) << reason;
   const std::string success =
-      "velmorjob_last_success_timestamp_seconds{job=\"nightly\"} 1796000100.250";
+      "velmorjob_last_success_timestamp_seconds{job_name=\"nightly\"} 1796000100.250";
   EXPECT_EQ(success, SuccessLine(dir.Read("velmorjob-nightly.prom")));
 
   for (const int status : {3, 2, 143, 75}) {
@@ -51,12 +54,13 @@ TEST(ReportFilesTest, TheLastSuccessIsCarriedOverThroughTheFile) {
   }
 
   ASSERT_TRUE(WriteMetricsFile(path, Record("nightly", 0, 1796000300000), reason)) << reason;
-  EXPECT_EQ("velmorjob_last_success_timestamp_seconds{job=\"nightly\"} 1796000300.000",
+  EXPECT_EQ("velmorjob_last_success_timestamp_seconds{job_name=\"nightly\"} 1796000300.000",
             SuccessLine(dir.Read("velmorjob-nightly.prom")));
 
   // Another job's run into the same file does not inherit this job's time.
   ASSERT_TRUE(WriteMetricsFile(path, Record("weekly", 3, 1796000400000), reason)) << reason;
-  EXPECT_EQ("", SuccessLine(dir.Read("velmorjob-nightly.prom")));
+  EXPECT_EQ("velmorjob_last_success_timestamp_seconds{job_name=\"weekly\"} 0",
+            SuccessLine(dir.Read("velmorjob-nightly.prom")));
 }
 
 TEST(ReportFilesTest, WritesTheReportAndSaysWhyItCouldNot) {

@@ -65,5 +65,8 @@ void FinishRunOutputs(const TCommandLine& command_line) {
     runrecord->exit_status = ExitStatus(outcome);
     runrecord->result = ResultWord(outcome);
   }
+  // A run the lock refused leaves the metrics of the run that holds it,
+  // and the file's time, as they were.
+  if (runrecord->exit_status == kExitLocked) return;
   WriteOrTell("metrics", command_line.metrics, WriteMetricsFile);
 }

@@ -11,8 +11,9 @@
 void StartRunOutputs(const TCommandLine& command_line);
 
 // Ends the record with the run's exit status and writes each file asked
-// for, atomically. A file that cannot be written is told on standard error
-// and counted in the outcome.
+// for, atomically; a run that ends 75 (the lock was held) writes no metrics.
+// A file that cannot be written is told on standard error and counted in
+// the outcome.
 void FinishRunOutputs(const TCommandLine& command_line);
 
 #endif  // VELMORJOB_APP_RUN_OUTPUTS_H_

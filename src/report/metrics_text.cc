@@ -17,7 +17,7 @@ void AppendGauge(std::string& text, std::string_view name, std::string_view help
                  const std::string& label, const std::string& value) {
   text.append("# HELP ").append(name).append(" ").append(help).append("\n");
   text.append("# TYPE ").append(name).append(" gauge\n");
-  text.append(name).append("{job=").append(label).append("} ").append(value).append("\n");
+  text.append(name).append("{job_name=").append(label).append("} ").append(value).append("\n");
 }
 
 // A time carried over from the previous file, written as it was read: with
@@ -52,17 +52,16 @@ std::string MetricsText(const TRunRecord& record, std::optional<double> last_suc
               label, std::to_string(record.exit_status));
   AppendGauge(text, "velmorjob_last_run_failed_steps",
               "How many steps of the last run of the job failed.", label, std::to_string(failed));
-  std::optional<std::string> success_text;
+  // 0 until the job's first success: a time older than any threshold.
+  std::string success_text = "0";
   if (record.exit_status == 0) {
     success_text = end_text;
-  } else if (last_success && std::isfinite(*last_success)) {
+  } else if (last_success && std::isfinite(*last_success) && *last_success != 0) {
     success_text = CarriedOverText(*last_success);
   }
-  if (success_text) {
-    AppendGauge(text, "velmorjob_last_success_timestamp_seconds",
-                "When the last run of the job with exit status 0 ended, in seconds since the "
-                "epoch.",
-                label, *success_text);
-  }
+  AppendGauge(text, "velmorjob_last_success_timestamp_seconds",
+              "When the last run of the job with exit status 0 ended, in seconds since the "
+              "epoch.",
+              label, success_text);
   return text;
 }

@@ -15,7 +15,8 @@
 //   velmorjob_last_success_timestamp_seconds when the last run with status 0
 //                                            ended
 // The last is the run's end time when its status is 0, and last_success
-// otherwise (the value the previous file held); without one it is left out.
+// otherwise (the value the previous file held); 0 without one. The label is
+// job_name, since a scrape adds a label job of its own.
 std::string MetricsText(const TRunRecord& record, std::optional<double> last_success);
 
 #endif  // VELMORJOB_REPORT_METRICS_TEXT_H_

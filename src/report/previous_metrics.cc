@@ -102,7 +102,7 @@ std::optional<double> SuccessOnLine(std::string_view line, const std::string& jo
     parser.SkipBlanks();
     const std::optional<std::string> value = parser.QuotedValue();
     if (!value) return std::nullopt;
-    if (label == "job") same_job = *value == job;
+    if (label == "job_name") same_job = *value == job;
     parser.SkipBlanks();
     if (parser.Take('}')) break;
     if (!parser.Take(',')) return std::nullopt;
