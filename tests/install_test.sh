@@ -14,6 +14,10 @@ expected_files=(
   share/bash-completion/completions/velmorjob
   share/doc/velmorjob/changelog.gz
   share/doc/velmorjob/copyright
+  share/doc/velmorjob/examples/velmorjob-cronjob.yaml
+  share/doc/velmorjob/examples/velmorjob.rules.test.yml
+  share/doc/velmorjob/examples/velmorjob.rules.yml
+  share/doc/velmorjob/examples/velmorjob_limits.prom
   share/lintian/overrides/velmorjob
   share/man/man1/velmorjob.1.gz
   share/man/man5/search.conf.5.gz
