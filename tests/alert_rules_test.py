@@ -44,8 +44,8 @@ LIMITS_FILE = "velmorjob_limits.prom"
 INTERVAL_SECONDS = 60
 # Groups of the test file whose series are written by hand: the per-step
 # series, until the program writes them, and a status the program no longer
-# writes.
-HAND_WRITTEN = {"per-step series and limits"}
+# writes; a file named otherwise than its job.
+HAND_WRITTEN = {"per-step series and limits", "a metrics file named after no job"}
 
 CONFIG = "[Job {job}]\n[Index]\nMaxFiles 500\n[Runner]\nFilename report\n"
 BAD_CONFIG = "[Job {job}]\n[Index]\nMaxFiles 500\nBogus 1\n[Runner]\nFilename report\n"

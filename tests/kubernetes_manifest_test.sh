@@ -24,7 +24,9 @@ if ! command -v node >/dev/null; then
   echo "FAILED: node is not installed (Debian package nodejs; npm installs the validator)"
   exit 1
 fi
-if [[ ! -d $validator_dir/node_modules/kubernetes-models ]]; then
+if ! (cd "$validator_dir" &&
+  node --input-type=module -e 'await import("kubernetes-models/batch/v1/CronJob"); await import("yaml")') \
+  >/dev/null 2>&1; then
   echo "FAILED: the validator's packages are not installed:" \
     "run npm ci in $validator_dir (Debian package npm), as .ci/run does"
   exit 1
