@@ -296,8 +296,8 @@ def series_yaml(series):
 def generated_series(program, source, scratch):
     limits = source / "monitoring" / LIMITS_FILE
     generated = {}
-    for number_, (name, spec) in enumerate(SCENARIOS.items()):
-        scenario = Scenario(program, scratch / f"scenario-{number_}", limits, spec)
+    for index, (name, spec) in enumerate(SCENARIOS.items()):
+        scenario = Scenario(program, scratch / f"scenario-{index}", limits, spec)
         try:
             for run in spec["runs"]:
                 scenario.run(run)
