@@ -19,6 +19,10 @@ expected_files=(
   share/doc/velmorjob/changelog.gz
   share/doc/velmorjob/copyright
   share/doc/velmorjob/examples/search.conf
+  share/doc/velmorjob/examples/velmorjob-cronjob.yaml
+  share/doc/velmorjob/examples/velmorjob.rules.test.yml
+  share/doc/velmorjob/examples/velmorjob.rules.yml
+  share/doc/velmorjob/examples/velmorjob_limits.prom
   share/lintian/overrides/velmorjob
   share/man/man1/velmorjob.1.gz
   share/man/man5/search.conf.5.gz
