@@ -76,7 +76,9 @@ TEST_F(StepProcessTest, RunsInAGroupOfItsOwnWithTheProgramsEnvironmentAndTheAddi
   spec.command =
       "echo $$ > shell; cut -d' ' -f5 /proc/$$/stat > group; "
       "printf '%s|%s|%s' \"$VELMORJOB_STEP_TEST\" \"$VELMORJOB_REPLACED\" \"$VELMORJOB_ADDED\" "
-      "> environment; env | grep -c '^VELMORJOB_REPLACED=' > count";
+      "> environment; tr '\\0' '\\n' < /proc/$$/environ | grep -c '^VELMORJOB_REPLACED=' > count";
+  // /proc/$$/environ is the environment the shell was given, as it was
+  // given: a variable replaced is there once.
   spec.environment = {"VELMORJOB_REPLACED=new", "VELMORJOB_ADDED=a b"};
   const TStepResult result = Run(spec);
   unsetenv("VELMORJOB_STEP_TEST");
