@@ -8,6 +8,7 @@
 
 #include "status_word.h"
 
+#include "file_status.h"
 #include "report/report_json.h"
 #include "temp_dir.h"
 
@@ -72,6 +73,42 @@ TEST(ReportFilesTest, WritesTheReportAndSaysWhyItCouldNot) {
   EXPECT_FALSE(WriteMetricsFile(dir.File("none/x.prom"), record, reason));
   EXPECT_EQ("cannot create a temporary file in " + dir.File("none") + ": No such file or directory",
             reason);
+}
+
+TEST(ReportFilesTest, TheReportIsTheOwnersAloneAndTheMetricsForAllToRead) {
+  TTempDir dir;
+  const TRunRecord record = Record("nightly", 0, 1796000000000);
+  std::string reason;
+  TUmask mask(027);
+  ASSERT_TRUE(WriteReportFile(dir.File("run.json"), record, reason)) << reason;
+  ASSERT_TRUE(WriteMetricsFile(dir.File("run.prom"), record, reason)) << reason;
+  EXPECT_EQ(0600u, ModeOf(dir.File("run.json")));
+  EXPECT_EQ(0640u, ModeOf(dir.File("run.prom")));
+}
+
+TEST(ReportFilesTest, StagedFilesAppearOnlyWhenCommitted) {
+  TTempDir dir;
+  const TRunRecord first = Record("nightly", 0, 1796000000000);
+  std::string reason;
+  ASSERT_TRUE(WriteReportFile(dir.File("run.json"), first, reason)) << reason;
+  ASSERT_TRUE(WriteMetricsFile(dir.File("run.prom"), first, reason)) << reason;
+  const std::string report = dir.Read("run.json");
+  const std::string metrics = dir.Read("run.prom");
+
+  const TRunRecord second = Record("nightly", 3, 1796000100000);
+  TStagedFile report_file;
+  TStagedFile metrics_file;
+  ASSERT_TRUE(StageReportFile(report_file, dir.File("run.json"), second, reason)) << reason;
+  ASSERT_TRUE(StageMetricsFile(metrics_file, dir.File("run.prom"), second, reason)) << reason;
+  EXPECT_EQ(report, dir.Read("run.json"));
+  EXPECT_EQ(metrics, dir.Read("run.prom"));
+  ASSERT_TRUE(report_file.Commit(reason)) << reason;
+  ASSERT_TRUE(metrics_file.Commit(reason)) << reason;
+  EXPECT_EQ(ReportJson(second), dir.Read("run.json"));
+  // The last success was read from the file before it was replaced.
+  EXPECT_EQ(SuccessLine(metrics), SuccessLine(dir.Read("run.prom")));
+  EXPECT_NE("", SuccessLine(metrics));
+  EXPECT_NE(metrics, dir.Read("run.prom"));
 }
 
 }  // namespace
