@@ -1,7 +1,8 @@
-// End-to-end runs that write the report and the metrics file: what is at a
-// file's path is never destroyed, and what is written is readable only by
-// whom it should be.
+// End-to-end runs that write the report, the metrics file and the lock
+// file: what is at a file's path is never destroyed, what is written is
+// readable only by whom it should be, and no other user can take the lock.
 
+#include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
 #include <string>
@@ -9,6 +10,7 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -40,6 +42,14 @@ class FilesTest : public E2eTest {
     timespec times[2] = {};
     times[0].tv_sec = times[1].tv_sec = std::time(nullptr) - seconds;
     ASSERT_EQ(0, utimensat(AT_FDCWD, Path(name).c_str(), times, AT_SYMLINK_NOFOLLOW)) << name;
+  }
+  // Runs a shell command as nobody in the test's directory; its exit status.
+  int AsNobody(const std::string& command) const {
+    const std::string line =
+        "cd '" + dir_.path() +
+        "' && setpriv --reuid=65534 --regid=65534 --clear-groups /bin/sh -c '" + command +
+        "' 2>/dev/null";
+    return WEXITSTATUS(std::system(line.c_str()));
   }
 };
 
@@ -255,6 +265,74 @@ TEST_F(FilesTest, AnotherUsersTemporaryFileIsLeftAlone) {
   MakeOld(".report.json.AbC123", 120);
   Expect(Run({"--report=report.json", "nightly"}), kBanner, 0);
   EXPECT_EQ("left", dir_.Read(".report.json.AbC123"));
+}
+
+TEST_F(FilesTest, ALockFileThatIsNotTheUsersRegularFileIsRefused) {
+  ASSERT_EQ(0, symlink("elsewhere.lock", Path(".velmorjob.lock").c_str()));
+  ASSERT_EQ(0, mkdir(Path("directory.lock").c_str(), 0755));
+  const struct {
+    std::string option;
+    std::string message;
+  } cases[] = {
+      {"--lock", "Lock file [.velmorjob.lock] could not be opened: it is a symbolic link\n"},
+      {"--lock=directory.lock",
+       "Lock file [directory.lock] could not be opened: it is not a regular file\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.option);
+    Expect(Run({c.option, "nightly"}), kBanner + c.message, 2);
+  }
+  EXPECT_FALSE(dir_.Exists("calls.log"));
+  EXPECT_FALSE(dir_.Exists("elsewhere.lock"));
+}
+
+TEST_F(FilesTest, RootRefusesALockFileOfAnotherUser) {
+  if (geteuid() != 0) GTEST_SKIP() << "only root can give a file to another user";
+  dir_.Write("run.lock", "");
+  ASSERT_EQ(0, chown(Path("run.lock").c_str(), kNobody, kNogroup));
+  Expect(Run({"--lock=run.lock", "nightly"}),
+         kBanner +
+             "Lock file [run.lock] could not be opened: it is owned by user 65534, not by you or "
+             "root\n",
+         2);
+  EXPECT_FALSE(dir_.Exists("calls.log"));
+}
+
+TEST_F(FilesTest, TheLockFileIsTheUsersAloneWhateverTheUmask) {
+  for (const mode_t mask : {002, 0}) {
+    SCOPED_TRACE(testing::Message() << std::oct << mask);
+    unlink(Path(".velmorjob.lock").c_str());
+    TUmask set(mask);
+    Expect(Run({"--lock", "nightly"}), kBanner, 0);
+    EXPECT_EQ(0600u, ModeOf(Path(".velmorjob.lock")));
+  }
+}
+
+TEST_F(FilesTest, AnOpenLockFileIsMadeTheUsersAloneAndThatIsSaid) {
+  dir_.Write("run.lock", "");
+  ASSERT_EQ(0, chmod(Path("run.lock").c_str(), 0644));
+  const TRun first = Run({"--lock=run.lock", "nightly"});
+  EXPECT_EQ(kBanner, first.out);
+  EXPECT_EQ(
+      "velmorjob: lock file [run.lock] could be opened by other users; its mode is now 0600\n",
+      first.err);
+  EXPECT_EQ(0, first.status);
+  EXPECT_EQ(0600u, ModeOf(Path("run.lock")));
+  Expect(Run({"--lock=run.lock", "nightly"}), kBanner, 0);
+}
+
+TEST_F(FilesTest, AnotherUserCannotOpenTheLockFile) {
+  if (geteuid() != 0) GTEST_SKIP() << "the other user is nobody, which takes root";
+  ASSERT_EQ(0, chmod(dir_.path().c_str(), 0755));
+  dir_.Write("old.lock", "");
+  ASSERT_EQ(0, chmod(Path("old.lock").c_str(), 0644));
+  // As it was: anyone could open it and hold the lock.
+  ASSERT_EQ(0, AsNobody(": < old.lock"));
+  const TRun run = Run({"--lock=old.lock", "nightly"});
+  EXPECT_EQ(0, run.status);
+  EXPECT_NE(0, AsNobody(": < old.lock"));
+  Expect(Run({"--lock=new.lock", "nightly"}), kBanner, 0);
+  EXPECT_NE(0, AsNobody(": < new.lock"));
 }
 
 }  // namespace

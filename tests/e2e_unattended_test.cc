@@ -252,7 +252,7 @@ TEST_F(UnattendedTest, SecondRunWhileTheFirstHoldsTheLockRunsNothing) {
   ASSERT_EQ(0, stat(dir_.File(".velmorjob.lock").c_str(), &lock));
   const mode_t mask = umask(0);
   umask(mask);
-  EXPECT_EQ(0644 & ~mask, lock.st_mode & 0777);
+  EXPECT_EQ(0600 & ~mask, lock.st_mode & 0777);
 }
 
 TEST_F(UnattendedTest, StepsDoNotInheritTheLock) {

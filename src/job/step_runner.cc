@@ -45,6 +45,7 @@ bool TakeLock() {
                   runsettings.job.c_str(), path.c_str());
       outcome.locked = true;
       return false;
+    case TLockResult::kStopped: return false;
     case TLockResult::kFailed: break;
   }
   ReportConfigError(std::nullopt, "Lock file [" + path + "] could not be opened: " + reason + "\n");
