@@ -140,8 +140,9 @@ class TReader {
     for (ssize_t got; (got = read(fd_, buffer, sizeof buffer)) > 0;) taken.append(buffer, got);
     return taken;
   }
-  // Reads until size bytes came, or a minute passed.
-  std::string Take(std::size_t size) {
+  // Reads until size bytes came, or a minute passed, pausing after each
+  // read that got something.
+  std::string Take(std::size_t size, std::chrono::milliseconds pause) {
     std::string taken;
     char buffer[65536];
     const auto deadline = std::chrono::steady_clock::now() + 60s;
@@ -149,6 +150,7 @@ class TReader {
       const ssize_t got = read(fd_, buffer, sizeof buffer);
       if (got > 0) {
         taken.append(buffer, static_cast<std::size_t>(got));
+        std::this_thread::sleep_for(pause);
       } else {
         std::this_thread::sleep_for(1ms);
       }
@@ -446,13 +448,14 @@ TEST(AtomicFileTest, AFifoReaderThatTakesItsTimeGetsTheWholeContent) {
   for (int i = 0; content.size() < 1024 * 1024; ++i) content += std::to_string(i) + "\n";
   TReader reader(dir.File("fifo"));
   ASSERT_TRUE(reader.Open());
+  // The reader takes a pipe's worth every 200 ms: the whole takes longer
+  // than the wait, each pause much less.
+  TStagedFile file;
+  file.SetInPlaceWait(2s);
   std::string taken;
-  std::thread reading([&reader, &taken, &content] {
-    std::this_thread::sleep_for(100ms);
-    taken = reader.Take(content.size());
-  });
+  std::thread reading([&reader, &taken, &content] { taken = reader.Take(content.size(), 200ms); });
   std::string reason;
-  const bool written = WriteFileAtomically(dir.File("fifo"), content, 0600, reason);
+  const bool written = file.Stage(dir.File("fifo"), content, 0600, reason) && file.Commit(reason);
   reading.join();
   EXPECT_TRUE(written) << reason;
   EXPECT_EQ(content.size(), taken.size());

@@ -251,7 +251,7 @@ TEST_F(RunLockTest, AStopSignalEndsTheWait) {
     _exit(0);
   }
   std::string reason;
-  EXPECT_EQ(TLockResult::kStopped, TakeRunLock(path, reason, 600.0));
+  EXPECT_EQ(TLockResult::kStopped, TakeRunLock(path, reason, 30.0));
   EXPECT_EQ(SIGTERM, StopSignal());
   EXPECT_EQ(-1, RunLockDescriptor());
   waitpid(sender, nullptr, 0);
