@@ -64,14 +64,18 @@ struct TAttempt {
   std::string reason;
 };
 
-// Writes in a child process, first prepared by prepare, so that the
-// identity and limits an attempt needs do not touch the test process.
-TAttempt WriteInChild(const std::string& path, const std::string& content, void (*prepare)()) {
+// Writes the file at path, relative to the directory, in a child process
+// that works in the directory and is first prepared by prepare, so that the
+// identity and limits an attempt needs do not touch the test process. From
+// the directory, another user needs no access to the directories above it.
+TAttempt WriteInChild(const TTempDir& dir, const std::string& path, const std::string& content,
+                      void (*prepare)()) {
   int channel[2];
   if (pipe(channel) != 0) return {false, "no pipe"};
   const pid_t child = fork();
   if (child == 0) {
     close(channel[0]);
+    if (chdir(dir.path().c_str()) != 0) _exit(1);
     prepare();
     std::string reason;
     const std::string result =
@@ -268,7 +272,7 @@ TEST(AtomicFileTest, AnotherUserKeepsTheGroupOnlyWhenInIt) {
     dir.Write("x.json", "old");
     ASSERT_EQ(0, chown(dir.File("x.json").c_str(), c.owner, kOtherGroup));
     ASSERT_EQ(0, chmod(dir.File("x.json").c_str(), 0666));
-    const TAttempt attempt = WriteInChild(dir.File("x.json"), "new", c.prepare);
+    const TAttempt attempt = WriteInChild(dir, "x.json", "new", c.prepare);
     ASSERT_TRUE(attempt.written) << attempt.reason;
     const struct stat status = StatusOf(dir.File("x.json"));
     EXPECT_EQ(c.new_owner, status.st_uid);
@@ -403,7 +407,7 @@ TEST(AtomicFileTest, TheNewFileIsMadeInTheDirectoryOfTheFileALinkLeadsTo) {
   ASSERT_EQ(0, chmod(dir.File("real/t.json").c_str(), 0666));
   ASSERT_EQ(0, symlink("../real/t.json", dir.File("links/x.json").c_str()));
   ASSERT_EQ(0, chmod(dir.File("links").c_str(), 0555));
-  const TAttempt attempt = WriteInChild(dir.File("links/x.json"), "new", DropRoot);
+  const TAttempt attempt = WriteInChild(dir, "links/x.json", "new", DropRoot);
   chmod(dir.File("links").c_str(), 0755);
   ASSERT_TRUE(attempt.written) << attempt.reason;
   EXPECT_EQ("new", dir.Read("real/t.json"));
@@ -522,8 +526,8 @@ TEST(AtomicFileTest, TheProcesssOwnOutputIsAppendedToNotReplaced) {
   the_log = dir.Write("run.log", "before\n");
   // As /dev/stdout is.
   ASSERT_EQ(0, symlink("/proc/self/fd/1", dir.File("stdout").c_str()));
-  for (const std::string& path : {dir.File("stdout"), the_log}) {
-    const TAttempt attempt = WriteInChild(path, "{}\n", SendOutputToTheLog);
+  for (const std::string& path : {std::string("stdout"), the_log}) {
+    const TAttempt attempt = WriteInChild(dir, path, "{}\n", SendOutputToTheLog);
     EXPECT_TRUE(attempt.written) << path << attempt.reason;
   }
   EXPECT_EQ("before\n{}\n{}\n", dir.Read("run.log"));
@@ -630,11 +634,10 @@ TEST(AtomicFileTest, AReadOnlyDirectoryKeepsTheOldFile) {
   ASSERT_EQ(0, mkdir(dir.File("ro").c_str(), 0755));
   dir.Write("ro/x.prom", "old\n");
   ASSERT_EQ(0, chmod(dir.File("ro").c_str(), 0555));
-  const TAttempt attempt = WriteInChild(dir.File("ro/x.prom"), "new\n", DropRoot);
+  const TAttempt attempt = WriteInChild(dir, "ro/x.prom", "new\n", DropRoot);
   chmod(dir.File("ro").c_str(), 0755);
   EXPECT_FALSE(attempt.written);
-  EXPECT_EQ("cannot create a temporary file in " + dir.File("ro") + ": Permission denied",
-            attempt.reason);
+  EXPECT_EQ("cannot create a temporary file in ro: Permission denied", attempt.reason);
   EXPECT_EQ("old\n", dir.Read("ro/x.prom"));
   EXPECT_EQ(std::vector<std::string>{"x.prom"}, Names(dir.File("ro")));
 }
@@ -643,15 +646,15 @@ TEST(AtomicFileTest, AWriteThatFailsPartWayKeepsTheOldFileAndRemovesTheNew) {
   TTempDir dir;
   dir.Write("x.json", "old\n");
   // The first write stops at the size limit; the next one fails.
-  const TAttempt attempt = WriteInChild(dir.File("x.json"), std::string(5000, 'n'), LimitFileSize);
+  const TAttempt attempt = WriteInChild(dir, "x.json", std::string(5000, 'n'), LimitFileSize);
   EXPECT_FALSE(attempt.written);
-  EXPECT_EQ(0u, attempt.reason.rfind("cannot write " + dir.File(".x.json."), 0)) << attempt.reason;
+  EXPECT_EQ(0u, attempt.reason.rfind("cannot write .x.json.", 0)) << attempt.reason;
   EXPECT_NE(std::string::npos, attempt.reason.find(": File too large")) << attempt.reason;
   EXPECT_EQ("old\n", dir.Read("x.json"));
   EXPECT_EQ(std::vector<std::string>{"x.json"}, Names(dir.path()));
 
   // Under the same limit, content that fits is written.
-  const TAttempt fits = WriteInChild(dir.File("x.json"), std::string(1000, 'n'), LimitFileSize);
+  const TAttempt fits = WriteInChild(dir, "x.json", std::string(1000, 'n'), LimitFileSize);
   EXPECT_TRUE(fits.written) << fits.reason;
   EXPECT_EQ(std::string(1000, 'n'), dir.Read("x.json"));
 }

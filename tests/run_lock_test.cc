@@ -57,12 +57,17 @@ class TOtherHolder {
   int fd_;
 };
 
-// Runs body in a child process as nobody and returns its exit status, or -1.
-int AsNobody(int (*body)(const std::string&), const std::string& path) {
+// Runs body on the file named name in a child process that works in the
+// directory as nobody, and returns its exit status, or -1. From the
+// directory, nobody needs no access to the directories above it.
+int AsNobody(int (*body)(const std::string&), const TTempDir& dir, const std::string& name) {
   const pid_t child = fork();
   if (child == 0) {
-    if (setgroups(0, nullptr) != 0 || setgid(kNogroup) != 0 || setuid(kNobody) != 0) _exit(100);
-    _exit(body(path));
+    if (chdir(dir.path().c_str()) != 0 || setgroups(0, nullptr) != 0 || setgid(kNogroup) != 0 ||
+        setuid(kNobody) != 0) {
+      _exit(100);
+    }
+    _exit(body(name));
   }
   int status = 0;
   if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
@@ -179,7 +184,7 @@ TEST_F(RunLockTest, AnotherUserUsesRootsLockFileAndCannotOpenOneRootMade) {
                      std::string reason;
                      return TakeRunLock(path, reason) == TLockResult::kTaken ? 0 : 1;
                    },
-                   shared));
+                   dir_, "shared.lock"));
   EXPECT_EQ(0666u, ModeOf(shared));
   // One root made cannot be opened by nobody, to hold it or otherwise.
   std::string reason;
@@ -190,7 +195,7 @@ TEST_F(RunLockTest, AnotherUserUsesRootsLockFileAndCannotOpenOneRootMade) {
                      const int fd = open(path.c_str(), O_RDONLY);
                      return fd < 0 && errno == EACCES ? 0 : 1;
                    },
-                   dir_.File("root.lock")));
+                   dir_, "root.lock"));
 }
 
 TEST_F(RunLockTest, LockHeldByAnotherIsToldApartFromAFailure) {
