@@ -55,10 +55,10 @@ THeldLock held;
 // may be used; -1 with the reason when not.
 int OpenLockFile(const std::string& path, std::string& reason) {
   struct stat status = {};
-  // What is not a regular file is refused before it is opened: opening a
-  // device may do something.
-  if (lstat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) {
-    reason = S_ISLNK(status.st_mode) ? kSymbolicLink : kNotRegular;
+  // A file of another kind is refused before it is opened: opening a device
+  // may do something. A symbolic link is refused by the open itself.
+  if (lstat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode) && !S_ISLNK(status.st_mode)) {
+    reason = kNotRegular;
     return -1;
   }
   int fd;
