@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <cstdlib>
 #include <string>
@@ -257,6 +258,44 @@ TEST_F(ReportTest, ReportWrittenBeforeTheMetricsFailedSaysTheStatusTheRunEndsWit
   }
 }
 
+TEST_F(ReportTest, StopSignalWhileTheFilesAreWrittenEndsTheRunAndTheFilesSaySo) {
+  // A report larger than a pipe holds, to a pipe whose reader stops taking
+  // it: the signal comes while velmorjob writes it.
+  std::string config = "[Job nightly]\n";
+  for (int step = 0; step < 60; ++step) {
+    config += "[Index]\n";
+    for (const char* key : {"URL", "Exclude", "Language", "StartWord", "AFrom", "ATo", "Path"}) {
+      config += std::string(key) + " " + std::string(240, 'v') + "\n";
+    }
+  }
+  Config(config);
+  ASSERT_EQ(0, mkfifo(dir_.File("report.fifo").c_str(), 0600));
+  // Open before the run writes, so that it finds a reader.
+  const int reader = open(dir_.File("report.fifo").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  ASSERT_GE(reader, 0);
+  fcntl(reader, F_SETFL, fcntl(reader, F_GETFL) & ~O_NONBLOCK);
+  const TStarted run = Start({"--report=report.fifo", "--metrics=metrics.prom", "nightly"});
+  // Until velmorjob opens it, the pipe has no writer and reads as ended.
+  char first[16];
+  const auto deadline = std::chrono::steady_clock::now() + 60s;
+  ssize_t got = 0;
+  while ((got = read(reader, first, sizeof first)) == 0 &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(5ms);
+  }
+  ASSERT_GT(got, 0);
+  // Signalled while the pipe is full and velmorjob waits to write more.
+  std::this_thread::sleep_for(300ms);
+  kill(run.pid, SIGTERM);
+  char buffer[4096];
+  while (read(reader, buffer, sizeof buffer) > 0) {
+  }
+  close(reader);
+  const TRun ended = Finish(run);
+  EXPECT_EQ(143, ended.status);
+  EXPECT_EQ("143", Sample("velmorjob_last_run_exit_status"));
+}
+
 TEST_F(ReportTest, HostileJobNamesAndLinesStayValid) {
   // A name with quotes, a backslash and bytes that are not UTF-8; a bad line
   // with control characters.
@@ -301,8 +340,7 @@ TEST_F(ReportTest, AMetricsFileThatCannotBeReadIsNotReplaced) {
   ASSERT_EQ(0, mkdir(dir_.File("metrics.prom").c_str(), 0755));
   const TRun run = Run({"--metrics=metrics.prom", "nightly"});
   EXPECT_EQ(kBanner, run.out);
-  EXPECT_EQ("velmorjob: metrics file [metrics.prom] cannot be read (Is a directory): not written\n",
-            run.err);
+  EXPECT_EQ("velmorjob: cannot write metrics metrics.prom: it is a directory\n", run.err);
   EXPECT_EQ(4, run.status);
   // A failed step is the more serious.
   Stub("runner", "exit 1");

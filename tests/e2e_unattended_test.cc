@@ -291,7 +291,53 @@ TEST_F(UnattendedTest, SecondRunWhileTheFirstHoldsTheLockRunsNothing) {
   ASSERT_EQ(0, stat(dir_.File(".velmorjob.lock").c_str(), &lock));
   const mode_t mask = umask(0);
   umask(mask);
-  EXPECT_EQ(0644 & ~mask, lock.st_mode & 0777);
+  EXPECT_EQ(0600 & ~mask, lock.st_mode & 0777);
+}
+
+TEST_F(UnattendedTest, LockWaitTakesTheLockWhenItIsLetGoOrGivesUpAfterItsTime) {
+  Stub("indexer", "echo > started; while [ ! -e go ]; do sleep 0.02; done");
+  Config("[Job nightly]\n[Index]\n");
+  const TStarted first = Start({"--lock", "nightly"});
+  AwaitFile("started");
+  // Gives up after its time.
+  const auto started = std::chrono::steady_clock::now();
+  const TRun gave_up =
+      RunWithOutputTo(dir_.File("second.out"), {"--lock", "--lock-wait=0.5", "nightly"});
+  EXPECT_EQ(75, gave_up.status);
+  EXPECT_GE(std::chrono::steady_clock::now() - started, 500ms);
+  EXPECT_EQ(
+      kBanner + "Job \"nightly\" not run: lock file [.velmorjob.lock] is held by another run\n",
+      dir_.Read("second.out"));
+  // Waits, and runs once the first has let go.
+  unlink(dir_.File("started").c_str());
+  const TStarted waiting =
+      StartWithOutputTo(dir_.File("third.out"), {"--lock", "--lock-wait=1m", "nightly"});
+  std::this_thread::sleep_for(300ms);
+  EXPECT_FALSE(dir_.Exists("started"));
+  dir_.Write("go", "");
+  EXPECT_EQ(0, Finish(first).status);
+  EXPECT_EQ(0, Finish(waiting).status);
+  EXPECT_TRUE(dir_.Exists("started"));
+  EXPECT_EQ(kBanner, dir_.Read("third.out"));
+}
+
+TEST_F(UnattendedTest, StopSignalWhileWaitingForTheLockEndsTheRunAtOnce) {
+  Stub("indexer", "echo > started; while [ ! -e go ]; do sleep 0.02; done");
+  Config("[Job nightly]\n[Index]\n");
+  const TStarted first = Start({"--lock", "nightly"});
+  AwaitFile("started");
+  unlink(dir_.File("started").c_str());
+  const auto started = std::chrono::steady_clock::now();
+  const TStarted waiting =
+      StartWithOutputTo(dir_.File("second.out"), {"--lock", "--lock-wait=5m", "nightly"});
+  std::this_thread::sleep_for(300ms);
+  kill(waiting.pid, SIGTERM);
+  EXPECT_EQ(143, Finish(waiting).status);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, 60s);
+  EXPECT_EQ(kBanner + "Job \"nightly\" stopped by SIGTERM\n", dir_.Read("second.out"));
+  EXPECT_FALSE(dir_.Exists("started"));
+  dir_.Write("go", "");
+  EXPECT_EQ(0, Finish(first).status);
 }
 
 TEST_F(UnattendedTest, StepHoldsTheLockOnDescriptor9AndOnlyThere) {

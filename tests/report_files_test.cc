@@ -11,6 +11,7 @@
 #include "status_word.h"
 
 #include "report/previous_metrics.h"
+#include "file_status.h"
 #include "report/report_json.h"
 #include "temp_dir.h"
 
@@ -121,11 +122,13 @@ TEST(ReportFilesTest, AnotherJobsFileIsLeftAsItIs) {
 TEST(ReportFilesTest, AFileThatCannotBeReadIsLeftAsItIs) {
   TTempDir dir;
   std::string reason;
+  // A directory cannot be written at all, whatever the run: that is said
+  // first.
   ASSERT_EQ(0, mkdir(dir.File("dir.prom").c_str(), 0755));
   for (const int status : {3, 0}) {
-    EXPECT_EQ("refused", Written(WriteMetricsFile(dir.File("dir.prom"),
-                                                  Record("nightly", status, 1), reason)));
-    EXPECT_EQ("cannot be read (Is a directory)", reason);
+    EXPECT_EQ("failed", Written(WriteMetricsFile(dir.File("dir.prom"), Record("nightly", status, 1),
+                                                 reason)));
+    EXPECT_EQ("it is a directory", reason);
   }
   // Larger than any file velmorjob writes, even with this job's success.
   const std::string large = "velmorjob_last_success_timestamp_seconds{job_name=\"nightly\"} 5\n" +
@@ -175,6 +178,18 @@ TEST(ReportFilesTest, WritesTheReportAndSaysWhyItCouldNot) {
   EXPECT_EQ("failed", Written(WriteMetricsFile(dir.File("none/x.prom"), record, reason)));
   EXPECT_EQ("cannot create a temporary file in " + dir.File("none") + ": No such file or directory",
             reason);
+}
+
+TEST(ReportFilesTest, TheReportIsTheOwnersAloneAndTheMetricsForAllToRead) {
+  TTempDir dir;
+  const TRunRecord record = Record("nightly", 0, 1796000000000);
+  std::string reason;
+  TUmask mask(027);
+  ASSERT_TRUE(WriteReportFile(dir.File("run.json"), record, reason)) << reason;
+  ASSERT_EQ(TMetricsWrite::kWritten, WriteMetricsFile(dir.File("run.prom"), record, reason))
+      << reason;
+  EXPECT_EQ(0600u, ModeOf(dir.File("run.json")));
+  EXPECT_EQ(0640u, ModeOf(dir.File("run.prom")));
 }
 
 }  // namespace

@@ -35,13 +35,15 @@ bool TakeLock(const TRunSettings& settings) {
   if (!settings.lock) return true;
   const std::string& path = *settings.lock;
   std::string reason;
-  switch (TakeRunLock(path, reason)) {
+  switch (TakeRunLock(path, reason, settings.lock_wait)) {
     case TLockResult::kTaken: return true;
     case TLockResult::kHeld:
       Say("Job \"" + settings.job + "\" not run: lock file [" + path +
           "] is held by another run\n");
       outcome.locked = true;
       return false;
+    // Stopped while it waited: the run says so as it ends.
+    case TLockResult::kStopped: return false;
     case TLockResult::kFailed: break;
   }
   ReportConfigError(std::nullopt, "Lock file [" + path + "] could not be opened: " + reason + "\n");

@@ -1,12 +1,31 @@
 #include "job/run_lock.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include "core/stop_signal.h"
+
 namespace {
+
+constexpr mode_t kLockMode = 0600;
+// Read or write for the group or others: either lets another user open the
+// file and hold the lock.
+constexpr mode_t kOpenToOthers = 0066;
+// How often a held lock is tried again while waiting for it.
+constexpr std::chrono::milliseconds kRetry{50};
+// A longer wait is taken as this one, which is longer than any run.
+constexpr double kLongestWait = 1e9;
+
+constexpr char kSymbolicLink[] = "it is a symbolic link";
+constexpr char kNotRegular[] = "it is not a regular file";
 
 // The locked file's descriptor, closed when the process ends.
 class THeldLock {
@@ -32,33 +51,94 @@ class THeldLock {
 
 THeldLock held;
 
-}  // namespace
-
-TLockResult TakeRunLock(const std::string& path, std::string& reason) {
-  if (held.Holds(path)) return TLockResult::kTaken;
+// Opens the lock file, creating it when it is missing, and checks that it
+// may be used; -1 with the reason when not.
+int OpenLockFile(const std::string& path, std::string& reason) {
+  struct stat status = {};
+  // A file of another kind is refused before it is opened: opening a device
+  // may do something. A symbolic link is refused by the open itself.
+  if (lstat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode) && !S_ISLNK(status.st_mode)) {
+    reason = kNotRegular;
+    return -1;
+  }
   int fd;
   do {
-    fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY, 0644);
+    fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY,
+              kLockMode);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) {
-    reason = std::strerror(errno);
-    return TLockResult::kFailed;
+    reason = errno == ELOOP ? kSymbolicLink : std::strerror(errno);
+    return -1;
   }
-  int locked;
-  do {
-    locked = flock(fd, LOCK_EX | LOCK_NB);
-  } while (locked != 0 && errno == EINTR);
-  if (locked != 0) {
-    const int error = errno;
+  if (fstat(fd, &status) != 0) {
+    reason = std::strerror(errno);
+  } else if (!S_ISREG(status.st_mode)) {
+    reason = kNotRegular;
+  } else if (status.st_uid != geteuid() && status.st_uid != 0) {
+    reason = "it is owned by user " + std::to_string(status.st_uid) + ", not by you or root";
+  } else {
+    if (status.st_uid == geteuid() && (status.st_mode & kOpenToOthers) != 0 &&
+        fchmod(fd, kLockMode) == 0) {
+      std::fprintf(stderr,
+                   "velmorjob: lock file [%s] could be opened by other users; its mode is now "
+                   "0600\n",
+                   path.c_str());
+    }
+    return fd;
+  }
+  close(fd);
+  return -1;
+}
+
+// Sleeps, until a signal comes at the latest.
+void Pause(std::chrono::nanoseconds pause) {
+  const std::chrono::seconds seconds = std::chrono::duration_cast<std::chrono::seconds>(pause);
+  timespec time = {};
+  time.tv_sec = static_cast<std::time_t>(seconds.count());
+  time.tv_nsec = static_cast<long>((pause - seconds).count());
+  nanosleep(&time, nullptr);
+}
+
+// Locks the open file, waiting for it when asked to. On kFailed, error is
+// the reason.
+TLockResult Lock(int fd, std::optional<double> wait_seconds, int& error) {
+  using Clock = std::chrono::steady_clock;
+  const std::chrono::duration<double> wait(std::min(wait_seconds.value_or(0), kLongestWait));
+  const Clock::time_point deadline =
+      Clock::now() + std::chrono::duration_cast<Clock::duration>(wait);
+  for (;;) {
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0) return TLockResult::kTaken;
+    if (errno == EINTR) continue;
+    if (errno != EWOULDBLOCK) {
+      error = errno;
+      return TLockResult::kFailed;
+    }
+    if (!wait_seconds) return TLockResult::kHeld;
+    if (StopSignal() != 0) return TLockResult::kStopped;
+    const Clock::duration left = deadline - Clock::now();
+    if (left <= Clock::duration::zero()) return TLockResult::kHeld;
+    Pause(std::min<Clock::duration>(left, kRetry));
+  }
+}
+
+}  // namespace
+
+TLockResult TakeRunLock(const std::string& path, std::string& reason,
+                        std::optional<double> wait_seconds) {
+  if (held.Holds(path)) return TLockResult::kTaken;
+  const int fd = OpenLockFile(path, reason);
+  if (fd < 0) return TLockResult::kFailed;
+  int error = 0;
+  const TLockResult result = Lock(fd, wait_seconds, error);
+  if (result != TLockResult::kTaken) {
     close(fd);
-    if (error == EWOULDBLOCK) return TLockResult::kHeld;
-    reason = std::strerror(error);
-    return TLockResult::kFailed;
+    if (result == TLockResult::kFailed) reason = std::strerror(error);
+    return result;
   }
   held.Hold(fd, path);
   return TLockResult::kTaken;
 }
 
-void ReleaseRunLock() { held.Release(); }
-
 int RunLockDescriptor() { return held.fd(); }
+
+void ReleaseRunLock() { held.Release(); }

@@ -1,24 +1,40 @@
 #ifndef VELMORJOB_JOB_RUN_LOCK_H_
 #define VELMORJOB_JOB_RUN_LOCK_H_
 
+#include <optional>
 #include <string>
 
 enum class TLockResult {
-  kTaken,   // this run holds the lock now
-  kHeld,    // another run holds it
-  kFailed,  // the lock file could not be opened or locked
+  kTaken,    // this run holds the lock now
+  kHeld,     // another run holds it (still, after any wait)
+  kFailed,   // the lock file could not be opened or locked, or may not be used
+  kStopped,  // a stop signal came while waiting for it
 };
 
-// Takes an exclusive, non-blocking flock(2) on the file, creating it (mode
-// 0644 less the umask) when it is missing; the file is never deleted. The
-// lock is held until the process ends. Its descriptor is closed on exec, so
-// steps do not inherit it. On kFailed, reason says why.
-TLockResult TakeRunLock(const std::string& path, std::string& reason);
+// Takes an exclusive flock(2) on the file, creating it with mode 0600 (less
+// the umask) when it is missing; the file is never deleted. The lock is held
+// until the process ends or ReleaseRunLock.
+//
+// Only a regular file owned by the process's user or by root is used, and it
+// is opened without following a symbolic link, so that no other user can
+// hold the lock or choose where it is created. An existing lock file of the
+// user's that others could open is set to mode 0600, which is said on
+// standard error. On kFailed, reason says why ("it is a symbolic link", "it
+// is owned by user 1000, not by you or root", "it is not a regular file",
+// "Permission denied").
+//
+// Without wait_seconds, a lock held by another run gives kHeld at once. With
+// it, the lock is tried again every 50 ms until it is taken or that time
+// has passed; a stop signal (StopSignal()) ends the wait at once with
+// kStopped.
+TLockResult TakeRunLock(const std::string& path, std::string& reason,
+                        std::optional<double> wait_seconds = std::nullopt);
+
+// The held lock's descriptor, or -1. It is close-on-exec: a step inherits
+// the lock only when the descriptor is duplicated for it.
+int RunLockDescriptor();
 
 // Lets the lock go, for a process that goes on after a run.
 void ReleaseRunLock();
-
-// The descriptor of the lock this process holds, or -1.
-int RunLockDescriptor();
 
 #endif  // VELMORJOB_JOB_RUN_LOCK_H_

@@ -1,24 +1,81 @@
 #ifndef VELMORJOB_REPORT_ATOMIC_FILE_H_
 #define VELMORJOB_REPORT_ATOMIC_FILE_H_
 
+#include <chrono>
 #include <string>
 #include <string_view>
+#include <sys/types.h>
 
-// Replaces the file at path by one holding content, so that whoever opens
-// path, and whatever the machine does meanwhile (a crash, a power cut), finds
-// either the old file whole or the new one whole, never a part.
+// Writes a file a run leaves behind (the report, the metrics) without
+// destroying what is at its path, in two phases, so that a caller writing
+// several files can find out that all of them can be written before any of
+// them changes.
 //
-// The content goes to a new hidden file in the same directory
-// (".NAME.XXXXXX", which a collector reading "*.prom" passes over), is
-// written out in full, given mode 0644 less the umask and synced to disk; the
-// file is then renamed over path and the directory synced. A symbolic link
-// at path is replaced, not followed; the new file is owned by the process.
+// What is at the path decides how (see FindFileTarget):
+// - missing, or a regular file: replaced atomically, so that whoever opens
+//   the path, and whatever the machine does meanwhile (a crash, a power cut),
+//   finds either the old file whole or the new one whole, never a part. A
+//   symbolic link is followed to the end of its chain; the file there is
+//   replaced in its own directory and the links stay.
+// - a character device or a FIFO, or velmorjob's own standard output or
+//   error: written in place, never replaced or removed.
+// - anything else (a directory, a socket, a block device): not touched.
 //
-// On failure reason tells which step failed and why, e.g. "cannot create a
-// temporary file in /var/lib/x: No such file or directory", the new file is
-// removed and the old one left as it was. Only when the last step, syncing
-// the directory, fails is the new file already in place, and may not
-// outlast a crash.
-bool WriteFileAtomically(const std::string& path, std::string_view content, std::string& reason);
+// Stage does all that can fail before anything is visible at the path. For
+// a file to replace: it removes temporary files of this path left by a run
+// killed mid-write (".NAME.XXXXXX" beside the file, regular, owned by the
+// process's user and older than a minute), writes the content to a new
+// hidden file ".NAME.XXXXXX" in the same directory (which a collector
+// reading "*.prom" passes over), gives it its mode and syncs it to disk. The
+// mode is the old file's; where the process may, the old file's owner (as
+// root) and group (when the user is in it) are kept too. A new file gets
+// new_mode less the umask. For a file written in place: it opens it, without
+// waiting for a FIFO's reader, and fails when there is none.
+//
+// Commit makes the staged content visible: it renames the new file over the
+// old one and syncs the directory, or writes the content in place. A FIFO or
+// device that takes nothing for in_place_wait fails the commit rather than
+// hold the run.
+//
+// On failure reason tells what failed and why ("it is a directory", "cannot
+// create a temporary file in /var/lib/x: No such file or directory"), and
+// what was at the path is left as it was, with nothing left beside it. Only
+// when the last step, syncing the directory, fails is the new file already
+// in place, and may not outlast a crash; and content written in place may be
+// part written.
+//
+// A staged file that is not committed is removed when the object goes, or
+// when it is staged again.
+class TStagedFile {
+ public:
+  static constexpr std::chrono::milliseconds kInPlaceWait{10000};
+
+  TStagedFile() = default;
+  ~TStagedFile();
+  TStagedFile(const TStagedFile&) = delete;
+  TStagedFile& operator=(const TStagedFile&) = delete;
+
+  bool Stage(const std::string& path, std::string_view content, mode_t new_mode,
+             std::string& reason);
+  bool Commit(std::string& reason);
+
+  // How long writing in place waits for a FIFO or device to take more.
+  void SetInPlaceWait(std::chrono::milliseconds wait) { in_place_wait_ = wait; }
+
+ private:
+  void Discard();
+  bool CommitInPlace(std::string& reason);
+
+  std::string path_;       // as given, for messages
+  std::string target_;     // the file replaced, or the path written in place
+  std::string temporary_;  // the staged new file, while there is one
+  int fd_ = -1;            // the file written in place, while open
+  std::string content_;    // what is written in place
+  std::chrono::milliseconds in_place_wait_ = kInPlaceWait;
+};
+
+// Stages and commits in one call.
+bool WriteFileAtomically(const std::string& path, std::string_view content, mode_t new_mode,
+                         std::string& reason);
 
 #endif  // VELMORJOB_REPORT_ATOMIC_FILE_H_

@@ -2,12 +2,21 @@
 #define VELMORJOB_REPORT_REPORT_FILES_H_
 
 #include <string>
+#include <sys/types.h>
 
 #include "core/run_record.h"
+#include "report/atomic_file.h"
 
-// Writing the run report and the metrics file at the end of a run. Each
-// replaces the file at path atomically (see WriteFileAtomically) and on
-// failure returns false with the reason.
+// Writing the run report and the metrics file at the end of a run, each as
+// TStagedFile writes a file: a regular file is replaced atomically, a FIFO or
+// device written in place, anything else left alone. On failure they return
+// false with the reason.
+
+// The report holds every step's whole command text, passwords in settings
+// included: a new one is readable by its owner alone. The metrics file is
+// for a collector to read.
+constexpr mode_t kReportFileMode = 0600;
+constexpr mode_t kMetricsFileMode = 0644;
 
 bool WriteReportFile(const std::string& path, const TRunRecord& record, std::string& reason);
 
