@@ -106,4 +106,28 @@ TEST_F(PipeTest, StopSignalWhileItsOwnWriteWaitsOnAFullPipeStartsNoFurtherStep) 
   EXPECT_EQ("indexer [--maxfiles=500] [--charset=3] [--statistic=1]\n", Calls());
 }
 
+TEST_F(PipeTest, OutputPassedOnToASlowReaderArrivesWhole) {
+  // The step writes more than the pipes between it and the reader hold, and
+  // ends while the rest waits in them: what was still in its pipe when it
+  // ended is passed on too.
+  std::string bytes;
+  for (int i = 0; i < 300000; ++i) bytes += static_cast<char>('a' + i % 26);
+  dir_.Write("out.bin", bytes);
+  Stub("indexer", "cat out.bin");
+  Config("[Job nightly]\n[Index]\n");
+  int ends[2];
+  ASSERT_EQ(0, pipe2(ends, O_CLOEXEC));
+  const TStarted run = StartWithOutputOn(ends[1], {"--keep-output=1K", "nightly"});
+  close(ends[1]);
+  std::string got;
+  char buffer[4096];
+  for (ssize_t n; (n = read(ends[0], buffer, sizeof buffer)) > 0;) {
+    got.append(buffer, static_cast<std::size_t>(n));
+    std::this_thread::sleep_for(1ms);
+  }
+  close(ends[0]);
+  EXPECT_EQ(0, Finish(run).status);
+  EXPECT_TRUE(kBanner + bytes == got) << got.size() << " bytes instead of " << bytes.size();
+}
+
 }  // namespace
