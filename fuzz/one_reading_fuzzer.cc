@@ -148,9 +148,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
   const std::vector<THeader> headers = Headers(path, lines);
   const std::vector<TConfigMessage> check = Errors([&] { CheckConfig(path, std::nullopt); });
   bool found = false;
-  std::vector<TConfigMessage> run = Errors([&] {
-    LookUpJob(path, job, [&](const TServer*) { found = true; });
-  });
+  std::vector<TConfigMessage> run =
+      Errors([&] { LookUpJob(path, job, [&](const TServer*) { found = true; }); });
   // A job that is not there is told after the rest.
   bool told_missing = false;
   if (!run.empty() && !run.back().line) {
