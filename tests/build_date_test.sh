@@ -10,6 +10,8 @@ set -uo pipefail
 script=$1
 # shellcheck source=tests/scratch.sh
 source "$(dirname "$0")/scratch.sh"
+# shellcheck source=tests/failures.sh
+source "$(dirname "$0")/failures.sh"
 work=$(new_scratch_folder "$2" build-date) || exit 1
 trap 'rm -rf "$work"' EXIT
 header=$work/build_date.h
@@ -19,13 +21,6 @@ if [[ $(date -d @1740871800 +%F) != 2025-03-02 ]]; then
   exit 1
 fi
 
-failures=0
-fail() {  # fail MESSAGE [DETAILS...]
-  printf 'FAILED: %s\n' "$1"
-  shift
-  (($#)) && printf '%s\n' "$@"
-  failures=$((failures + 1))
-}
 
 # build BUILD-EPOCH CONFIGURE-EPOCH: runs the script, with SOURCE_DATE_EPOCH
 # set to BUILD-EPOCH (unset when "-") and the configure-time value given.

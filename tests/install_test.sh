@@ -35,14 +35,11 @@ lintian=${4:-}
 
 # shellcheck source=tests/scratch.sh
 source "$(dirname "$0")/scratch.sh"
+# shellcheck source=tests/failures.sh
+source "$(dirname "$0")/failures.sh"
 work=$(new_scratch_folder "$build/test-tmp" install)
 trap 'rm -rf "$work"' EXIT
 
-failures=0
-fail() {
-  printf 'FAILED: %s\n' "$@"
-  failures=$((failures + 1))
-}
 
 expected=$(printf '%s\n' "${expected_files[@]}" | sort)
 

@@ -11,14 +11,11 @@ validator_dir=$source_dir/tests/kubernetes
 manifest=$source_dir/deploy/kubernetes/velmorjob-cronjob.yaml
 # shellcheck source=tests/scratch.sh
 source "$(dirname "$0")/scratch.sh"
+# shellcheck source=tests/failures.sh
+source "$(dirname "$0")/failures.sh"
 work=$(new_scratch_folder "$2" kubernetes)
 trap 'rm -rf "$work"' EXIT
-failures=0
 
-fail() {
-  echo "FAILED: $*"
-  failures=$((failures + 1))
-}
 
 if ! command -v node >/dev/null; then
   echo "FAILED: node is not installed (Debian package nodejs; npm installs the validator)"

@@ -4,6 +4,8 @@
 # columns is wider than 80 (by man and by mandoc), and the texts listed below
 # come out as written. Usage: man_test.sh PAGE...
 set -uo pipefail
+# shellcheck source=tests/failures.sh
+source "$(dirname "$0")/failures.sh"
 width=80
 
 # Rendered text that each page must show exactly, one per line, as
@@ -14,13 +16,6 @@ search.conf.5	" [Job nightly]"
 EOF
 )
 
-failures=0
-fail() {  # fail MESSAGE [DETAILS...]
-  printf 'FAILED: %s\n' "$1"
-  shift
-  (($#)) && printf '%s\n' "$@"
-  failures=$((failures + 1))
-}
 
 # Lines wider than the width in a rendering on standard input.
 too_wide() {

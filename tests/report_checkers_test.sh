@@ -10,14 +10,11 @@ check_report=(/usr/bin/python3 "$source_dir/tools/check-report")
 check_metrics=(/usr/bin/python3 "$source_dir/tools/check-metrics")
 # shellcheck source=tests/scratch.sh
 source "$(dirname "$0")/scratch.sh"
+# shellcheck source=tests/failures.sh
+source "$(dirname "$0")/failures.sh"
 work=$(new_scratch_folder "$3" checkers)
 trap 'rm -rf "$work"' EXIT
-failures=0
 
-fail() {
-  echo "FAILED: $*"
-  failures=$((failures + 1))
-}
 
 expect_pass() {  # expect_pass WHAT COMMAND...
   local what=$1 output
