@@ -29,6 +29,13 @@ if(VELMORJOB_UNIT_BINARY MATCHES " ")
   set(VELMORJOB_UNIT_BINARY "\"${VELMORJOB_UNIT_BINARY}\"")
 endif()
 
-configure_file("${VELMORJOB_UNIT_TEMPLATE}" "${VELMORJOB_UNIT_OUTPUT}" @ONLY)
+# Written in a folder of this install's own, so that installs of the same
+# build tree side by side (the package's and a test's, say) each install
+# their own unit.
+string(RANDOM LENGTH 16 install_id)
+get_filename_component(unit_name "${VELMORJOB_UNIT_OUTPUT}" NAME)
+set(unit_folder "${VELMORJOB_UNIT_OUTPUT}.${install_id}")
+configure_file("${VELMORJOB_UNIT_TEMPLATE}" "${unit_folder}/${unit_name}" @ONLY)
 file(INSTALL DESTINATION "${CMAKE_INSTALL_PREFIX}/${VELMORJOB_UNIT_DIR}" TYPE FILE
-     FILES "${VELMORJOB_UNIT_OUTPUT}")
+     FILES "${unit_folder}/${unit_name}")
+file(REMOVE_RECURSE "${unit_folder}")
