@@ -23,11 +23,12 @@ void Check(bool condition) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t size) {
   if (size < 2) return 0;
   // The first two bytes choose how full params is before the line.
-  const std::size_t fill = ((static_cast<std::size_t>(data[0]) << 8) | data[1]) % (kMaxParams + 1);
-  const std::string line(reinterpret_cast<const char*>(data + 2), size - 2);
+  const std::size_t fill =
+      ((static_cast<std::size_t>(input[0]) << 8) | input[1]) % (kMaxParams + 1);
+  const std::string line(reinterpret_cast<const char*>(input + 2), size - 2);
   for (const TRunFile* row = runfiles; row->step != nullptr; ++row) {
     auto step = MakeStep(*row);
     step->params.assign(fill, 'p');
