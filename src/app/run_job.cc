@@ -62,7 +62,7 @@ void RunTheSteps(const TServer* steps, const TRunSettings& settings, const TExec
   if (!TakeLock(settings)) return;
   TStepsContext held = context;
   held.lock_fd = RunLockDescriptor();
-  if (StopSignal() == 0) RunHook(THook::kStart, settings, execute);
+  RunHook(THook::kStart, settings, execute);
   RunSteps(steps, settings, execute, held);
 }
 
