@@ -48,12 +48,6 @@ bool DeadlinePassed(const TStepsContext& context) {
   return context.deadline && TSteadyClock::now() >= *context.deadline;
 }
 
-// What one attempt at a step did.
-struct TAttempt {
-  TStepResult result;
-  bool kept_output = false;
-};
-
 class TStepLoop {
  public:
   TStepLoop(const TRunSettings& settings, const TExecute& execute, const TStepsContext& context)
