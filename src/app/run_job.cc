@@ -75,8 +75,9 @@ std::string Bytes(std::uint64_t count) {
 void SayFailedSteps(const TRunRecord& record) {
   for (const TStepRecord* step : LastAttempts(record)) {
     if (!step->result.Failed()) continue;
-    const std::string name = "step " + std::to_string(step->number) + " \"" + step->program + "\"";
-    Say("Step" + name.substr(4) + " failed: " + step->result.Cause() + " after " +
+    // 3 "./indexer"
+    const std::string which = std::to_string(step->number) + " \"" + step->program + "\"";
+    Say("Step " + which + " failed: " + step->result.Cause() + " after " +
         DurationWords(step->seconds) + "\n");
     if (!step->output_tail) continue;
     const std::uint64_t bytes = step->output_bytes.value_or(0);
@@ -84,7 +85,7 @@ void SayFailedSteps(const TRunRecord& record) {
     const std::string size = tail.size() < bytes
                                  ? "last " + std::to_string(tail.size()) + " of " + Bytes(bytes)
                                  : Bytes(bytes);
-    Say("--- output of " + name + " (" + size + ") ---\n");
+    Say("--- output of step " + which + " (" + size + ") ---\n");
     Say(tail);
     if (!tail.empty() && tail.back() != '\n') Say("\n");
   }
