@@ -75,8 +75,7 @@ std::string Bytes(std::uint64_t count) {
 void SayFailedSteps(const TRunRecord& record) {
   for (const TStepRecord* step : LastAttempts(record)) {
     if (!step->result.Failed()) continue;
-    // 3 "./indexer"
-    const std::string which = std::to_string(step->number) + " \"" + step->program + "\"";
+    const std::string which = StepLabel(step->number, step->program);
     Say("Step " + which + " failed: " + step->result.Cause() + " after " +
         DurationWords(step->seconds) + "\n");
     if (!step->output_tail) continue;

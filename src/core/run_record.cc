@@ -4,6 +4,10 @@
 
 std::optional<TRunRecord> runrecord;
 
+std::string StepLabel(long number, const std::string& program) {
+  return std::to_string(number) + " \"" + program + "\"";
+}
+
 std::vector<const TStepRecord*> LastAttempts(const TRunRecord& record) {
   // Attempts of one step follow each other, and the steps run in order.
   std::vector<const TStepRecord*> last;

@@ -62,6 +62,10 @@ struct TRunRecord {
   std::vector<TStepRecord> steps;  // every attempt, in the order they ran
 };
 
+// How every line about one step names it, after the word "Step": its number
+// and program, 3 "./indexer".
+std::string StepLabel(long number, const std::string& program);
+
 // The number of the first step whose last attempt failed, if any.
 std::optional<int> FirstFailedStep(const TRunRecord& record);
 

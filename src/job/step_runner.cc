@@ -17,7 +17,7 @@ namespace {
 
 // "Step 3 "./indexer"": how every line about one step names it.
 std::string StepName(long number, const TServer& step) {
-  return "Step " + std::to_string(number) + " \"" + step.program + "\"";
+  return "Step " + StepLabel(number, step.program);
 }
 
 std::string Seconds3(double seconds) {
