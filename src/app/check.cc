@@ -1,6 +1,7 @@
 #include "app/check.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <string>
@@ -194,12 +195,16 @@ class TChecker {
   void WarnOfFile(const char* path) {
     for (const std::string& text : FileWarnings(path)) {
       ++warnings_;
-      Say(std::string(path) + ": warning: " + text + "\n");
+      Say({path, ": warning: ", text, "\n"});
     }
   }
 
   void Print(long counter, const char* severity) {
-    Say(path_ + ":" + std::to_string(counter) + ": " + severity + ": " + reason_ + "\n");
+    // Within a std::string's own room: no memory of its own for each line.
+    char number[24];
+    const int length = std::snprintf(number, sizeof number, "%ld", counter);
+    Say({path_, ":", std::string_view(number, static_cast<std::size_t>(length)), ": ", severity,
+         ": ", reason_, "\n"});
   }
 
   const std::string& path_;

@@ -109,6 +109,17 @@ void Say(std::string_view text) {
   }
 }
 
+void Say(std::initializer_list<std::string_view> pieces) {
+  if (state.messages == TMessages::kStandardOutput) {
+    for (const std::string_view piece : pieces) state.out.append(piece);
+    if (state.out.size() >= kBufferLimit) FlushOut();
+    return;
+  }
+  std::string text;
+  for (const std::string_view piece : pieces) text.append(piece);
+  Say(text);
+}
+
 void SayError(std::string_view text) {
   switch (state.messages) {
     case TMessages::kKept: Keep(2, text); break;

@@ -1,6 +1,7 @@
 #ifndef VELMORJOB_CORE_OUTPUT_H_
 #define VELMORJOB_CORE_OUTPUT_H_
 
+#include <initializer_list>
 #include <string_view>
 
 // velmorjob's own output: its messages, and the data of --list, --help and
@@ -25,6 +26,9 @@ void SetMessages(TMessages where);
 
 // A message of the program: a banner, an error, what a step did.
 void Say(std::string_view text);
+// The same from pieces, put together in the output's own buffer: a message
+// said for many lines of a file costs no memory of its own.
+void Say(std::initializer_list<std::string_view> pieces);
 // A line for the operator on standard error, such as "velmorjob: cannot
 // write output: Broken pipe\n": not one of the run's messages, so it is not
 // moved to the other stream by a dry run. Under --quiet it is kept with
