@@ -78,11 +78,11 @@ for _ in 1 2 3; do  # three rounds
 done >"$work/steps.txt"
 # Each side's best over all rounds, and the median of its round medians.
 column() { cut -d' ' -f"$1" "$work/steps.txt" | sort -n; }
-j_min=$(column 1 | head -1)
+j_min=$(column 1 | sed -n 1p)
 j_med=$(column 2 | sed -n 2p)
-s_min=$(column 3 | head -1)
+s_min=$(column 3 | sed -n 1p)
 s_med=$(column 4 | sed -n 2p)
-t_min=$(column 5 | head -1)
+t_min=$(column 5 | sed -n 1p)
 t_med=$(column 6 | sed -n 2p)
 echo
 echo "3. a job of 300 steps whose program exits at once, best of 15 runs (median)"

@@ -53,7 +53,7 @@ if ! "$work/prefix/bin/velmorjob" --version | grep -xF "$banner" >/dev/null; the
   fail "velmorjob --version does not print \"$banner\""
 fi
 for page in man1/velmorjob.1.gz man5/search.conf.5.gz; do
-  header=$(gzip -dc "$work/prefix/share/man/$page" | head -n 1)
+  header=$(gzip -dc "$work/prefix/share/man/$page" | sed -n 1p)
   [[ $header == ".TH "*" \"velmorjob $version\" "* ]] || fail "$page header: $header"
 done
 # exec_start UNIT-FILE: the program that the service's ExecStart= runs.
