@@ -93,6 +93,13 @@ TEST_F(ReportTest, EveryWayARunEndsIsReported) {
        {"\"line\": 3", "\"message\": \"Error at line 3:\\nBogus 1\\n\"",
         // What --check says of the line.
         "\"reason\": \"unknown key \\\"Bogus\\\" for an Index step\"", "\"steps\": []"}},
+      {"empty line",
+       "[Job nightly]\n[Index]\n\n",
+       "",
+       {"nightly"},
+       2,
+       "config-error",
+       {"\"line\": 3", "\"reason\": \"empty line in the section of job \\\"nightly\\\": "}},
       {"malformed header",
        "[Job \n[Job nightly]\n[Index]\n",
        "",
