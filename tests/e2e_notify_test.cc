@@ -95,9 +95,11 @@ TEST_F(NotifyTest, RunRefusedByTheLockRunsNoHookAndAStoppedRunRunsTheFailureHook
 TEST_F(NotifyTest, HookGetsTheRunsDetailsAndItsReportOnStandardInput) {
   Stub("runner", "exit 4");
   Config(kNightly);
-  const TRun run = Run({"--on-start=env | grep ^VELMORJOB_ | sort > start.env; cat > start.json",
-                        "--on-failure=env | grep ^VELMORJOB_ | sort > failure.env; cat > "
-                        "failure.json",
+  // The variables of the run alone, not those of the tests' own harness.
+  const std::string variables =
+      "env | grep -E '^VELMORJOB_(JOB|CONFIG|RUN_ID|STATUS|RESULT|FAILED_STEP|REPORT)=' | sort";
+  const TRun run = Run({"--on-start=" + variables + " > start.env; cat > start.json",
+                        "--on-failure=" + variables + " > failure.env; cat > failure.json",
                         "--report=report.json", "nightly"});
   EXPECT_EQ(3, run.status);
   Check("check-report", "start.json failure.json report.json");

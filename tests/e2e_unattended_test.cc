@@ -330,7 +330,12 @@ TEST_F(UnattendedTest, StopSignalWhileWaitingForTheLockEndsTheRunAtOnce) {
   const auto started = std::chrono::steady_clock::now();
   const TStarted waiting =
       StartWithOutputTo(dir_.File("second.out"), {"--lock", "--lock-wait=5m", "nightly"});
-  std::this_thread::sleep_for(300ms);
+  // The banner shows once it waits.
+  const auto deadline = std::chrono::steady_clock::now() + 60s;
+  while (dir_.Read("second.out") != kBanner && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(5ms);
+  }
+  std::this_thread::sleep_for(100ms);
   kill(waiting.pid, SIGTERM);
   EXPECT_EQ(143, Finish(waiting).status);
   EXPECT_LT(std::chrono::steady_clock::now() - started, 60s);

@@ -35,6 +35,8 @@ bool TakeLock(const TRunSettings& settings) {
   if (!settings.lock) return true;
   const std::string& path = *settings.lock;
   std::string reason;
+  // What was said so far shows while it waits.
+  if (settings.lock_wait) FlushOutput();
   switch (TakeRunLock(path, reason, settings.lock_wait)) {
     case TLockResult::kTaken: return true;
     case TLockResult::kHeld:
