@@ -180,10 +180,35 @@ TEST_F(FilesTest, WhatCannotBeWrittenIsLeftAloneAndToldWithStatus4) {
   EXPECT_EQ(static_cast<mode_t>(S_IFLNK), KindOf(Path("loop-a")));
 }
 
+// What an earlier run left there.
+const char kOldReport[] = "{\n  \"job\": \"nightly\",\n  \"result\": \"ok\"\n}\n";
+const char kOldMetrics[] = "velmorjob_last_run_exit_status{job_name=\"nightly\"} 0\n";
+
+TEST_F(FilesTest, AFileThatIsNoReportOrMetricsIsNotReplaced) {
+  // A mistyped --report= or --metrics= names the configuration file.
+  Config(kNightly);
+  const std::string before = dir_.Read("search.conf");
+  Expect(Run({"--report=search.conf", "nightly"}), kBanner,
+         "velmorjob: cannot write report search.conf: it holds something other than a report "
+         "of velmorjob's\n",
+         4);
+  Expect(Run({"--metrics=search.conf", "nightly"}), kBanner,
+         "velmorjob: metrics file [search.conf] holds no metrics of velmorjob's: not written\n", 4);
+  EXPECT_EQ(before, dir_.Read("search.conf"));
+  // An empty file, and one an earlier run wrote, are replaced.
+  dir_.Write("report.json", "");
+  dir_.Write("metrics.prom", "");
+  Expect(Run({"--report=report.json", "--metrics=metrics.prom", "nightly"}), kBanner, 0);
+  dir_.Write("report.json", kOldReport);
+  dir_.Write("metrics.prom", kOldMetrics);
+  Expect(Run({"--report=report.json", "--metrics=metrics.prom", "nightly"}), kBanner, 0);
+  EXPECT_THAT(dir_.Read("report.json"), HasSubstr("\"run_id\""));
+}
+
 TEST_F(FilesTest, LinksAreFollowedAndStay) {
   TUmask mask(022);
   ASSERT_EQ(0, mkdir(Path("archive").c_str(), 0755));
-  dir_.Write("archive/current.json", "old");
+  dir_.Write("archive/current.json", kOldReport);
   ASSERT_EQ(0, chmod(Path("archive/current.json").c_str(), 0640));
   ASSERT_EQ(0, symlink("archive/current.json", Path("report.json").c_str()));
   ASSERT_EQ(0, symlink("archive/current.prom", Path("metrics.prom").c_str()));
@@ -215,9 +240,9 @@ TEST_F(FilesTest, TheReportIsTheOwnersAloneWhateverTheUmask) {
 
 TEST_F(FilesTest, AnExistingFileKeepsItsMode) {
   TUmask mask(022);
-  dir_.Write("report.json", "old");
+  dir_.Write("report.json", kOldReport);
   ASSERT_EQ(0, chmod(Path("report.json").c_str(), 0640));
-  dir_.Write("metrics.prom", "old");
+  dir_.Write("metrics.prom", kOldMetrics);
   ASSERT_EQ(0, chmod(Path("metrics.prom").c_str(), 0600));
   for (int run = 0; run < 2; ++run) {
     Expect(Run({"--report=report.json", "--metrics=metrics.prom", "nightly"}), kBanner, 0);
@@ -229,7 +254,7 @@ TEST_F(FilesTest, AnExistingFileKeepsItsMode) {
 
 TEST_F(FilesTest, RootKeepsTheOwnerOfAnExistingFile) {
   if (geteuid() != 0) GTEST_SKIP() << "only root can give a file to another user";
-  dir_.Write("report.json", "old");
+  dir_.Write("report.json", kOldReport);
   ASSERT_EQ(0, chown(Path("report.json").c_str(), kNobody, kNogroup));
   ASSERT_EQ(0, chmod(Path("report.json").c_str(), 0600));
   Expect(Run({"--report=report.json", "nightly"}), kBanner, 0);

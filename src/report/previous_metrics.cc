@@ -220,6 +220,7 @@ TPreviousSamples PreviousSamples(std::string_view text, std::string_view job) {
       if (!found.other_job) found.other_job = std::move(sample->job);
       continue;
     }
+    found.of_this_job = true;
     if (sample->name == kLastSuccessGauge && std::isfinite(sample->value) && sample->value >= 0) {
       found.last_success = sample->value;
     }

@@ -30,6 +30,8 @@ struct TPreviousSamples {
   std::optional<double> last_success;
   // The first job other than this one that a sample is labelled with.
   std::optional<std::string> other_job;
+  // Whether a sample is labelled with this job.
+  bool of_this_job = false;
 };
 
 // Reads the sample lines of the text of a metrics file. A sample's job is

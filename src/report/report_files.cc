@@ -1,5 +1,10 @@
 #include "report/report_files.h"
 
+#include <cerrno>
+#include <fcntl.h>
+#include <string_view>
+#include <unistd.h>
+
 #include "core/outcome.h"
 #include "report/atomic_file.h"
 #include "report/file_target.h"
@@ -7,7 +12,34 @@
 #include "report/previous_metrics.h"
 #include "report/report_json.h"
 
+namespace {
+
+// How every report velmorjob writes begins.
+constexpr std::string_view kReportStart = "{\n  \"job\": ";
+
+// Whether the file a report would replace is one: a mistyped --report=
+// (search.conf, say) must not cost the file it names.
+bool HoldsAReport(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return true;  // what cannot be read is told when it is written
+  char start[kReportStart.size()];
+  ssize_t got;
+  do {
+    got = read(fd, start, sizeof start);
+  } while (got < 0 && errno == EINTR);
+  close(fd);
+  return got <= 0 || std::string_view(start, static_cast<std::size_t>(got)) == kReportStart;
+}
+
+}  // namespace
+
 bool WriteReportFile(const std::string& path, const TRunRecord& record, std::string& reason) {
+  TFileTarget target;
+  if (!FindFileTarget(path, target, reason)) return false;
+  if (target.kind == TTargetKind::kReplace && target.exists && !HoldsAReport(target.path)) {
+    reason = "it holds something other than a report of velmorjob's";
+    return false;
+  }
   return WriteFileAtomically(path, ReportJson(record), kReportFileMode, reason);
 }
 
@@ -22,6 +54,11 @@ TMetricsWrite WriteMetricsFile(const std::string& path, const TRunRecord& record
   const TPreviousSamples samples = PreviousSamples(previous, record.job);
   if (samples.other_job) {
     reason = "is job \"" + *samples.other_job + "\"'s, not \"" + record.job + "\"'s";
+    return TMetricsWrite::kRefused;
+  }
+  // A mistyped --metrics= (search.conf, say) must not cost the file it names.
+  if (!samples.of_this_job && previous.find_first_not_of(" \t\r\n") != std::string::npos) {
+    reason = "holds no metrics of velmorjob's";
     return TMetricsWrite::kRefused;
   }
   if (!WriteFileAtomically(path, MetricsText(record, samples.last_success), kMetricsFileMode,
