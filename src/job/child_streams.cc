@@ -15,7 +15,9 @@ namespace {
 
 // How much is read at once, and how much read output may wait to be passed
 // on before the process's pipe is left to fill up.
-constexpr std::size_t kChunk = 64 * 1024;
+constexpr std::size_t kChunk = 128 * 1024;
+// How many reads one ready pipe gets before the process loop looks again.
+constexpr int kReadsAtOnce = 16;
 
 void CloseFd(int& fd) {
   if (fd >= 0) close(fd);
@@ -118,7 +120,10 @@ void TChildStreams::Finish() {
 
 void TChildStreams::Read(TSource& source, bool drain) {
   char buffer[kChunk];
-  do {
+  // Reads again at once while what it read goes straight on, so that a step
+  // that floods its output costs a poll for every few megabytes; after that
+  // the loop looks at the signals and the time limits again.
+  for (int reads = 0; drain || reads < kReadsAtOnce; ++reads) {
     const std::size_t room = drain ? sizeof buffer : kChunk - source.pass.data.size();
     const ssize_t got = read(source.fd, buffer, std::min(room, sizeof buffer));
     if (got < 0 && errno == EINTR) continue;
@@ -132,24 +137,22 @@ void TChildStreams::Read(TSource& source, bool drain) {
     if (!pass_on_ || source.pass.failed) continue;
     // Into a file or a device that takes it at once, written from here
     // without a copy; what a pipe or a terminal would have to wait for
-    // waits until it is ready.
-    if (source.pass.data.empty() && !source.pass.small_writes && !drain) {
-      if (const int error = WriteAll(source.pass.to, bytes)) {
-        NoteOutputError(error);
-        source.pass.failed = true;
-      }
+    // waits until it is ready. Passed on as read while draining: nothing is
+    // waited for then.
+    const bool at_once = !source.pass.small_writes || drain;
+    if (!at_once) {
+      source.pass.data.append(bytes);
       return;
     }
-    source.pass.data.append(bytes);
-    // Passed on as read while draining: nothing is waited for then.
-    if (drain && !source.pass.data.empty() && !source.pass.failed) {
-      if (const int error = WriteAll(source.pass.to, source.pass.data)) {
-        NoteOutputError(error);
-        source.pass.failed = true;
-      }
-      source.pass.data.clear();
+    // What waited before goes first.
+    int error = source.pass.data.empty() ? 0 : WriteAll(source.pass.to, source.pass.data);
+    source.pass.data.clear();
+    if (error == 0) error = WriteAll(source.pass.to, bytes);
+    if (error != 0) {
+      NoteOutputError(error);
+      source.pass.failed = true;
     }
-  } while (drain);
+  }
 }
 
 void TChildStreams::WriteSome(TPassOn& pass) {

@@ -85,7 +85,7 @@ struct TExec {
   RestoreSigpipe();
   sigprocmask(SIG_SETMASK, &old_mask, nullptr);
   const char* argv[] = {"sh", "-c", exec.command, nullptr};
-  execve("/bin/sh", const_cast<char* const*>(argv), exec.envp.data());
+  execve("/bin/sh", const_cast<char* const*>(argv), exec.envp.empty() ? environ : exec.envp.data());
   _exit(127);
 }
 
@@ -198,9 +198,12 @@ TStepResult RunProcess(const TProcessSpec& spec) {
   if (!streams.Open()) return TStepResult();
 
   TExec exec;
-  exec.environment = Environment(spec.environment);
-  for (std::string& variable : exec.environment) exec.envp.push_back(variable.data());
-  exec.envp.push_back(nullptr);
+  // A step adds nothing: it gets the program's environment as it is.
+  if (!spec.environment.empty()) {
+    exec.environment = Environment(spec.environment);
+    for (std::string& variable : exec.environment) exec.envp.push_back(variable.data());
+    exec.envp.push_back(nullptr);
+  }
   exec.command = spec.command.c_str();
 
   const pid_t group = fork();
