@@ -105,6 +105,21 @@ TEST_F(RecoverTest, StepThatAlwaysFailsFailsTheRunAfterItsLastAttempt) {
   Check("check-report", "report.json");
 }
 
+TEST_F(RecoverTest, EachLaterWaitIsTwiceTheOneBefore) {
+  // Three waits: by the third, doubling (0.4s) and adding the delay again
+  // (0.3s) part.
+  Stub("indexer", "exit 1");
+  Config("[Job nightly]\n[Index]\n");
+  Expect(Run({"--retries=3", "--retry-delay=0.1", "nightly"}),
+         kBanner +
+             "Step 1 \"./indexer\" failed (exit status 1); attempt 2 of 4 in 0.1s\n"
+             "Step 1 \"./indexer\" failed (exit status 1); attempt 3 of 4 in 0.2s\n"
+             "Step 1 \"./indexer\" failed (exit status 1); attempt 4 of 4 in 0.4s\n",
+         3);
+  const std::string calls = Calls();
+  EXPECT_EQ(4, std::count(calls.begin(), calls.end(), '\n'));
+}
+
 TEST_F(RecoverTest, InterruptedStepIsNotRetried) {
   Stub("indexer", "kill -INT $$");
   Config(kNightly);
