@@ -102,4 +102,28 @@ TEST(SettingRulesTest, TooLongTellsTheLengthTheOptionsWouldHave) {
   }
 }
 
+TEST(SettingRulesTest, RulesOfOneKeyShareANumberAndNoOtherKeyHasIt) {
+  const std::size_t count = RuleCount();
+  ASSERT_GT(count, 0u);
+  EXPECT_EQ(nullptr, data[count].step);
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::size_t key = KeyIndex(data[i]);
+    ASSERT_LT(key, count);
+    for (std::size_t j = 0; j < count; ++j) {
+      const bool same =
+          std::string(data[i].step) == data[j].step && std::string(data[i].key) == data[j].key;
+      EXPECT_EQ(same, key == KeyIndex(data[j])) << data[i].key << " and " << data[j].key;
+    }
+  }
+  // The four values of CharSet are one key, the first row's.
+  std::string params;
+  const TSettingVerdict koi8 = ApplySetting("CharSet koi8-r", "Index", params);
+  const TSettingVerdict meta = ApplySetting("CharSet ByMetaTag", "Index", params);
+  ASSERT_NE(nullptr, koi8.rule);
+  ASSERT_NE(nullptr, meta.rule);
+  EXPECT_NE(koi8.rule, meta.rule);
+  EXPECT_EQ(KeyIndex(*meta.rule), KeyIndex(*koi8.rule));
+  EXPECT_EQ(static_cast<std::size_t>(meta.rule - data), KeyIndex(*koi8.rule));
+}
+
 }  // namespace

@@ -20,7 +20,6 @@
 #include "job/run_files.h"
 #include "job/section_scan.h"
 #include "job/step_list.h"
-#include "options/option_table.h"
 #include "options/setting_rules.h"
 
 namespace {
@@ -33,20 +32,6 @@ struct TJobSections {
   long sections = 0;    // the sections read so far
   long used_line = 0;   // the header of the first one without errors, or 0
 };
-
-// The row of the table that stands for a rule's key: the first rule of the
-// same step kind and key.
-std::size_t KeyRow(const TOptionRule* rule) {
-  const TOptionRule* row = data;
-  while (std::strcmp(row->step, rule->step) != 0 || std::strcmp(row->key, rule->key) != 0) ++row;
-  return static_cast<std::size_t>(row - data);
-}
-
-std::size_t RuleCount() {
-  std::size_t count = 0;
-  while (data[count].step != nullptr) ++count;
-  return count;
-}
 
 std::size_t StepKindCount() {
   std::size_t count = 0;
@@ -168,7 +153,7 @@ class TChecker {
       WarnIgnoredWords(Begin(), verdict.setting);
       Warning(counter);
     }
-    long& first = key_lines_[KeyRow(verdict.rule)];
+    long& first = key_lines_[KeyIndex(*verdict.rule)];
     if (first != 0) {
       WarnRepeatedKey(Begin(), verdict.setting.key, first);
       Warning(counter);
@@ -223,7 +208,7 @@ class TChecker {
   TServer step_;
   bool has_step_ = false;
   long step_line_ = 0;
-  // For each key of the table (by KeyRow), the line where the step set it.
+  // For each key of the table (by KeyIndex), the line where the step set it.
   std::vector<long> key_lines_;
   // For each step kind of the table, whether a step of the file is of it.
   std::vector<bool> kinds_used_;

@@ -1,5 +1,7 @@
 #include "options/setting_rules.h"
 
+#include <cstring>
+
 #include "core/server.h"
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
@@ -93,4 +95,16 @@ TSettingVerdict ApplySetting(const char* line, std::string_view step, std::strin
   verdict.fault =
       verdict.rule != nullptr ? TSettingFault::kOtherStepKey : TSettingFault::kUnknownKey;
   return verdict;
+}
+
+std::size_t RuleCount() {
+  std::size_t count = 0;
+  while (data[count].step != nullptr) ++count;
+  return count;
+}
+
+std::size_t KeyIndex(const TOptionRule& rule) {
+  const TOptionRule* row = data;
+  while (std::strcmp(row->step, rule.step) != 0 || std::strcmp(row->key, rule.key) != 0) ++row;
+  return static_cast<std::size_t>(row - data);
 }

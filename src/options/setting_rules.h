@@ -56,4 +56,12 @@ struct TSettingVerdict {
 // On any other fault params is unchanged.
 TSettingVerdict ApplySetting(const char* line, std::string_view step, std::string& params);
 
+// How many rules the table has; every KeyIndex is less.
+std::size_t RuleCount();
+
+// One number for each key of each step kind: the index in the table of the
+// first rule of the same step kind and key, so that the rules of one key
+// (CharSet's four values, say) share it.
+std::size_t KeyIndex(const TOptionRule& rule);
+
 #endif  // VELMORJOB_OPTIONS_SETTING_RULES_H_
