@@ -106,6 +106,32 @@ TEST_F(PipeTest, StopSignalWhileItsOwnWriteWaitsOnAFullPipeStartsNoFurtherStep) 
   EXPECT_EQ("indexer [--maxfiles=500] [--charset=3] [--statistic=1]\n", Calls());
 }
 
+TEST_F(PipeTest, StepFloodingAPipeNoOneReadsStillHearsAStopSignal) {
+  // The step's output goes on into a pipe that no one reads: velmorjob keeps
+  // what the pipe does not take and waits for it and for the signals
+  // together, so that SIGTERM still reaches the step, and the run ends.
+  Stub("indexer", "echo > started; exec yes");
+  Config(kNightly);
+  int ends[2];
+  ASSERT_EQ(0, pipe2(ends, O_CLOEXEC));
+  const TStarted run = StartWithOutputOn(ends[1], {"--keep-output=1K", "nightly"});
+  close(ends[1]);
+  AwaitFile("started");
+  // Until the pipe is full and velmorjob waits; a write that blocked would
+  // wait in pipe_write instead, and take no signal.
+  const auto deadline = std::chrono::steady_clock::now() + 10s;
+  while (WaitsIn(run.pid).find("poll") == std::string::npos &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(5ms);
+  }
+  std::this_thread::sleep_for(200ms);
+  kill(run.pid, SIGTERM);
+  const TRun ended = Finish(run);
+  close(ends[0]);
+  EXPECT_EQ(143, ended.status);
+  EXPECT_EQ("indexer [--maxfiles=500] [--charset=3] [--statistic=1]\n", Calls());
+}
+
 TEST_F(PipeTest, OutputPassedOnToASlowReaderArrivesWhole) {
   // The step writes more than the pipes between it and the reader hold, and
   // ends while the rest waits in them: what was still in its pipe when it

@@ -1,6 +1,7 @@
 // End-to-end runs of the built program: lookup, job reading, translation,
 // step runs, messages and exit statuses.
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 #include <sys/stat.h>
@@ -385,6 +386,21 @@ TEST_F(RunTest, OwnOutputComesBeforeTheStepsOutput) {
   Config("[Job ]\n[Job nightly]\n[Index]\n[Runner]\n");
   Expect(Run({"nightly"}),
          std::string(kBanner) + "Error at line 1:\n[Job ]\nindexer speaks\nrunner speaks\n", 2);
+}
+
+TEST_F(RunTest, StepsGetTheEnvironmentVelmorjobWasGiven) {
+  // A variable of the caller's, and PATH, reach each step unchanged; and
+  // no variable of the hooks' does.
+  struct TVariable {
+    explicit TVariable(const char* value) { setenv("VELMORJOB_TEST_VALUE", value, 1); }
+    ~TVariable() { unsetenv("VELMORJOB_TEST_VALUE"); }
+  } variable("a b=c");
+  Stub("indexer", "echo \"[$VELMORJOB_TEST_VALUE] [${VELMORJOB_JOB-unset}]\" >> seen");
+  Stub("runner", "echo \"[$VELMORJOB_TEST_VALUE] [$PATH]\" >> seen");
+  Config(kNightly);
+  Expect(Run({"nightly"}), kBanner, 0);
+  EXPECT_EQ("[a b=c] [unset]\n[a b=c] [" + std::string(std::getenv("PATH")) + "]\n",
+            dir_.Read("seen"));
 }
 
 TEST_F(RunTest, UnreadableConfigurationEndsCleanly) {
