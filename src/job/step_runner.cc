@@ -39,6 +39,8 @@ void SayHowItEnded(const std::string& name, const TStepResult& result, double se
       Seconds3(seconds) + " s\n");
 }
 
+// A run past its deadline ends with the status of a failed step, whatever
+// the step it stopped was doing.
 void SayJobTimedOut(const TRunSettings& settings) {
   Say("Job \"" + settings.job + "\" timed out after " + settings.job_timeout_text + "\n");
   outcome.job_timed_out = true;
@@ -70,7 +72,6 @@ class TStepLoop {
       if (!attempted || StopSignal() != 0) return false;
       const TStepResult& result = *attempted;
       if (result.stopped == TStepResult::TStop::kDeadline) {
-        outcome.step_failed = true;
         SayJobTimedOut(settings_);
         return false;
       }
@@ -82,7 +83,6 @@ class TStepLoop {
       if (attempt == attempts || !settings_.retry.Retries(result)) break;
       // A wait that would end past the deadline is not started.
       if (context_.deadline && TSteadyClock::now() + Seconds(delay) >= *context_.deadline) {
-        outcome.step_failed = true;
         SayJobTimedOut(settings_);
         return false;
       }
