@@ -17,7 +17,7 @@
 
 namespace {
 
-TStepResult NeverRun(const TProcessSpec&) { std::abort(); }
+TStepResult NeverRun(const TProcessSetup&) { std::abort(); }
 
 // A dry run tells its messages on standard error; they are sent to
 // /dev/null while it runs, so that the fuzzer's own log stays readable.

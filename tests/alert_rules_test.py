@@ -110,19 +110,19 @@ def write(path, text, executable=False):
 class Scenario:
     """Runs one scenario and keeps each state of its textfile directory."""
 
-    def __init__(self, program, work, limits_source, spec):
+    def __init__(self, program, work, limits_source, plan):
         self.program = program
         self.work = work
         self.textfiles = work / "textfiles"
         self.textfiles.mkdir(parents=True)
-        self.spec = spec
+        self.plan = plan
         self.end_times = {}  # a run's end as its file says it -> test seconds
         # (test seconds, {file name: (text, test mtime, run's duration)})
         self.states = []
         self.hanging = {}  # job -> (process, its Run)
         # file name -> ((inode, mtime_ns), text, test mtime, run's duration)
         self.seen = {}
-        if spec["limits"]:
+        if plan["limits"]:
             shutil.copy(limits_source, self.textfiles / LIMITS_FILE)
             self.record(0, None)
 
@@ -201,7 +201,7 @@ class Scenario:
 
     def series(self):
         """The input series, sorted: (series text, one value or None a scrape)."""
-        scrapes = range(0, minutes(self.spec["until"]) + 1, INTERVAL_SECONDS)
+        scrapes = range(0, minutes(self.plan["until"]) + 1, INTERVAL_SECONDS)
         by_series = {}
         state_index = -1
         for scrape_number, at in enumerate(scrapes):
@@ -296,10 +296,10 @@ def series_yaml(series):
 def generated_series(program, source, scratch):
     limits = source / "monitoring" / LIMITS_FILE
     generated = {}
-    for index, (name, spec) in enumerate(SCENARIOS.items()):
-        scenario = Scenario(program, scratch / f"scenario-{index}", limits, spec)
+    for index, (name, plan) in enumerate(SCENARIOS.items()):
+        scenario = Scenario(program, scratch / f"scenario-{index}", limits, plan)
         try:
-            for run in spec["runs"]:
+            for run in plan["runs"]:
                 scenario.run(run)
         finally:
             # A run left hanging by a failure stops its step on SIGTERM.

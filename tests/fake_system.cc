@@ -5,9 +5,9 @@ void TFakeSystem::Answer(const std::vector<int>& statuses) {
   for (const int status : statuses) results.push_back(TStepResult::FromWaitStatus(status));
 }
 
-TStepResult TFakeSystem::Run(const TProcessSpec& spec) {
-  specs.push_back(spec);
-  commands.push_back(spec.command);
+TStepResult TFakeSystem::Run(const TProcessSetup& setup) {
+  setups.push_back(setup);
+  commands.push_back(setup.command);
   if (results.empty()) return TStepResult::FromWaitStatus(0);
   const TStepResult result = results.front();
   results.erase(results.begin());

@@ -11,7 +11,7 @@
 // process it is asked to run, and answers with the next prepared result
 // (exit status 0 when none is left).
 struct TFakeSystem {
-  std::vector<TProcessSpec> specs;
+  std::vector<TProcessSetup> setups;
   std::vector<std::string> commands;
   std::vector<TStepResult> results;
 
@@ -19,10 +19,10 @@ struct TFakeSystem {
   void Answer(const std::vector<int>& statuses);
   // Prepares the next results as given.
   void AnswerResults(const std::vector<TStepResult>& prepared) { results = prepared; }
-  TStepResult Run(const TProcessSpec& spec);
+  TStepResult Run(const TProcessSetup& setup);
   // An execute that runs here.
   TExecute Execute() {
-    return [this](const TProcessSpec& spec) { return Run(spec); };
+    return [this](const TProcessSetup& setup) { return Run(setup); };
   }
 };
 

@@ -23,14 +23,14 @@ class StepProcessTest : public ::testing::Test {
   void TearDown() override { InstallStopSignals(); }
   // Runs the command in the test's directory.
   TStepResult Run(const std::string& command, const TStepLimits& limits = TStepLimits()) {
-    TProcessSpec spec;
-    spec.command = "cd '" + dir_.path() + "' && " + command;
-    spec.limits = limits;
-    return RunProcess(spec);
+    TProcessSetup setup;
+    setup.command = "cd '" + dir_.path() + "' && " + command;
+    setup.limits = limits;
+    return RunProcess(setup);
   }
-  TStepResult Run(TProcessSpec spec) {
-    spec.command = "cd '" + dir_.path() + "' && " + spec.command;
-    return RunProcess(spec);
+  TStepResult Run(TProcessSetup setup) {
+    setup.command = "cd '" + dir_.path() + "' && " + setup.command;
+    return RunProcess(setup);
   }
   TTempDir dir_;
 };
@@ -72,15 +72,15 @@ TEST_F(StepProcessTest, DecodesHowTheShellEnded) {
 TEST_F(StepProcessTest, RunsInAGroupOfItsOwnWithTheProgramsEnvironmentAndTheAdditions) {
   setenv("VELMORJOB_STEP_TEST", "inherited value", 1);
   setenv("VELMORJOB_REPLACED", "old", 1);
-  TProcessSpec spec;
-  spec.command =
+  TProcessSetup setup;
+  setup.command =
       "echo $$ > shell; cut -d' ' -f5 /proc/$$/stat > group; "
       "printf '%s|%s|%s' \"$VELMORJOB_STEP_TEST\" \"$VELMORJOB_REPLACED\" \"$VELMORJOB_ADDED\" "
       "> environment; tr '\\0' '\\n' < /proc/$$/environ | grep -c '^VELMORJOB_REPLACED=' > count";
   // /proc/$$/environ is the environment the shell was given, as it was
   // given: a variable replaced is there once.
-  spec.environment = {"VELMORJOB_REPLACED=new", "VELMORJOB_ADDED=a b"};
-  const TStepResult result = Run(spec);
+  setup.environment = {"VELMORJOB_REPLACED=new", "VELMORJOB_ADDED=a b"};
+  const TStepResult result = Run(setup);
   unsetenv("VELMORJOB_STEP_TEST");
   unsetenv("VELMORJOB_REPLACED");
   ASSERT_FALSE(result.Failed());
@@ -158,35 +158,35 @@ TEST_F(StepProcessTest, ProcessLeftBehindByAnEarlierStepIsNotTakenForTheStep) {
 }
 
 TEST_F(StepProcessTest, InputIsFedAndClosedEvenToAProcessThatReadsNone) {
-  TProcessSpec spec;
-  spec.command = "cat > got";
-  spec.input = std::string(200000, 'x') + "end\n";
-  EXPECT_FALSE(Run(spec).Failed());
-  EXPECT_EQ(*spec.input, dir_.Read("got"));
+  TProcessSetup setup;
+  setup.command = "cat > got";
+  setup.input = std::string(200000, 'x') + "end\n";
+  EXPECT_FALSE(Run(setup).Failed());
+  EXPECT_EQ(*setup.input, dir_.Read("got"));
   // One that never reads it is not held up.
-  spec.command = "exit 0";
-  EXPECT_FALSE(Run(spec).Failed());
+  setup.command = "exit 0";
+  EXPECT_FALSE(Run(setup).Failed());
 }
 
 TEST_F(StepProcessTest, KeptOutputHoldsTheLastBytesOfBothStreamsInTheOrderTheyCame) {
   TOutputTail tail(8);
-  TProcessSpec spec;
-  spec.command = "printf 0123456789; sleep 0.1; printf abc >&2; sleep 0.1; printf DE";
-  spec.keep = &tail;
-  spec.pass_on = false;
-  EXPECT_FALSE(Run(spec).Failed());
+  TProcessSetup setup;
+  setup.command = "printf 0123456789; sleep 0.1; printf abc >&2; sleep 0.1; printf DE";
+  setup.keep = &tail;
+  setup.pass_on = false;
+  EXPECT_FALSE(Run(setup).Failed());
   EXPECT_EQ("789abcDE", tail.Text());
   EXPECT_EQ(15u, tail.Bytes());
 }
 
 TEST_F(StepProcessTest, OutputLeftOpenByABackgroundProcessDoesNotHoldTheStep) {
   TOutputTail tail(100);
-  TProcessSpec spec;
-  spec.command = "echo before; (sleep 300; echo late) & echo after";
-  spec.keep = &tail;
-  spec.pass_on = false;
+  TProcessSetup setup;
+  setup.command = "echo before; (sleep 300; echo late) & echo after";
+  setup.keep = &tail;
+  setup.pass_on = false;
   const auto started = std::chrono::steady_clock::now();
-  EXPECT_FALSE(Run(spec).Failed());
+  EXPECT_FALSE(Run(setup).Failed());
   EXPECT_LT(std::chrono::steady_clock::now() - started, 100s);
   EXPECT_EQ("before\nafter\n", tail.Text());
 }
@@ -194,24 +194,24 @@ TEST_F(StepProcessTest, OutputLeftOpenByABackgroundProcessDoesNotHoldTheStep) {
 TEST_F(StepProcessTest, LockDescriptorIsInheritedUnderItsFixedNumber) {
   const int fd = open(dir_.Write("lock", "").c_str(), O_RDONLY | O_CLOEXEC);
   ASSERT_GE(fd, 0);
-  TProcessSpec spec;
-  spec.command = "readlink /proc/$$/fd/9 > fd9";
-  spec.lock_fd = fd;
-  EXPECT_FALSE(Run(spec).Failed());
+  TProcessSetup setup;
+  setup.command = "readlink /proc/$$/fd/9 > fd9";
+  setup.lock_fd = fd;
+  EXPECT_FALSE(Run(setup).Failed());
   EXPECT_EQ(dir_.File("lock") + "\n", dir_.Read("fd9"));
   // Without one, descriptor 9 is not open in the step.
-  spec.command = "test ! -e /proc/$$/fd/9";
-  spec.lock_fd = -1;
-  EXPECT_FALSE(Run(spec).Failed());
+  setup.command = "test ! -e /proc/$$/fd/9";
+  setup.lock_fd = -1;
+  EXPECT_FALSE(Run(setup).Failed());
   close(fd);
 }
 
 TEST_F(StepProcessTest, ChildGetsTheSigpipeDispositionTheProgramStartedWith) {
   // As a run does: SIGPIPE ignored for the program itself.
   IgnoreSigpipe();
-  TProcessSpec spec;
-  spec.command = "grep SigIgn /proc/$$/status > ignored";
-  EXPECT_FALSE(Run(spec).Failed());
+  TProcessSetup setup;
+  setup.command = "grep SigIgn /proc/$$/status > ignored";
+  EXPECT_FALSE(Run(setup).Failed());
   signal(SIGPIPE, SIG_DFL);
   const std::string mask = dir_.Read("ignored");
   ASSERT_FALSE(mask.empty());

@@ -170,8 +170,8 @@ TEST_F(StepRunnerTest, TimedOutStepIsToldAndFailsAndTheNextStillRuns) {
       {TStepResult::FromWaitStatus(0), Stopped(Killed(SIGTERM), TStepResult::TStop::kTimeout)});
   EXPECT_EQ("Step 2 \"./runner\" timed out after 2h\n", Run());
   EXPECT_EQ(kAllThree, fake_.commands);
-  ASSERT_EQ(3u, fake_.specs.size());
-  EXPECT_EQ(7200, fake_.specs[1].limits.timeout.value_or(0));
+  ASSERT_EQ(3u, fake_.setups.size());
+  EXPECT_EQ(7200, fake_.setups[1].limits.timeout.value_or(0));
   EXPECT_EQ(kExitStepFailed, ExitStatus(outcome));
 }
 
@@ -206,9 +206,9 @@ TEST_F(StepRunnerTest, StopSignalRunsNoFurtherStepOrAttempt) {
   settings_.retry.delay = 0.001;
   fake_.Answer({0, Killed(SIGTERM)});
   // The signal comes while the second step runs.
-  const TExecute execute = [this](const TProcessSpec& spec) {
+  const TExecute execute = [this](const TProcessSetup& setup) {
     if (fake_.commands.size() == 1) RecordStopSignal(SIGTERM);
-    return fake_.Run(spec);
+    return fake_.Run(setup);
   };
   RunSteps(steps_.head.get(), settings_, execute, context_);
   EXPECT_EQ(2u, fake_.commands.size());
@@ -286,8 +286,8 @@ TEST_F(StepRunnerTest, DeadlineEndsTheJobAndIsGivenToEachStep) {
   EXPECT_EQ("Job \"nightly\" timed out after 1h\n", Run());
   // Neither retried nor followed by the third step.
   EXPECT_EQ(2u, fake_.commands.size());
-  ASSERT_EQ(2u, fake_.specs.size());
-  EXPECT_EQ(context_.deadline, fake_.specs[1].limits.deadline);
+  ASSERT_EQ(2u, fake_.setups.size());
+  EXPECT_EQ(context_.deadline, fake_.setups[1].limits.deadline);
   EXPECT_STREQ("timed-out", ResultWord(outcome));
   EXPECT_EQ(kExitStepFailed, ExitStatus(outcome));
 }
@@ -315,14 +315,14 @@ TEST_F(StepRunnerTest, StepsGetTheLockDescriptorAndKeepOutputAsAsked) {
   context_.lock_fd = 42;
   settings_.keep_output = 10;
   Run();
-  ASSERT_EQ(3u, fake_.specs.size());
-  EXPECT_EQ(42, fake_.specs[2].lock_fd);
-  EXPECT_NE(nullptr, fake_.specs[0].keep);
-  EXPECT_TRUE(fake_.specs[0].pass_on);
+  ASSERT_EQ(3u, fake_.setups.size());
+  EXPECT_EQ(42, fake_.setups[2].lock_fd);
+  EXPECT_NE(nullptr, fake_.setups[0].keep);
+  EXPECT_TRUE(fake_.setups[0].pass_on);
   settings_.quiet = true;
-  fake_.specs.clear();
+  fake_.setups.clear();
   Run();
-  EXPECT_FALSE(fake_.specs[0].pass_on);
+  EXPECT_FALSE(fake_.setups[0].pass_on);
 }
 
 }  // namespace

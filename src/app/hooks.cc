@@ -41,17 +41,17 @@ std::vector<std::string> HookEnvironment(const TRunRecord& record, const TRunSet
 void RunHook(THook which, const TRunSettings& settings, const TExecute& execute) {
   for (const THookKind& hook : kHooks) {
     if (hook.which != which || !(settings.*hook.command)) continue;
-    TProcessSpec spec;
-    spec.command = *(settings.*hook.command);
-    spec.limits.timeout = kHookTimeout;
-    spec.limits.kill_after = kHookKillAfter;
-    spec.environment = HookEnvironment(*runrecord, settings);
-    spec.input = ReportJson(*runrecord);
+    TProcessSetup setup;
+    setup.command = *(settings.*hook.command);
+    setup.limits.timeout = kHookTimeout;
+    setup.limits.kill_after = kHookKillAfter;
+    setup.environment = HookEnvironment(*runrecord, settings);
+    setup.input = ReportJson(*runrecord);
     FlushOutput();
     // Once a stop signal has come, nothing more starts but the hook that
     // tells of it.
     if (which == THook::kStart && StopSignal() != 0) return;
-    const TStepResult result = execute(spec);
+    const TStepResult result = execute(setup);
     if (result.Failed()) {
       SayError(std::string("velmorjob: ") + hook.option + " command failed: " + result.Cause() +
                "\n");

@@ -187,34 +187,34 @@ void PassOnStopSignals(TGroupEnding& ending) {
 
 }  // namespace
 
-TStepResult RunProcess(const TProcessSpec& spec) {
+TStepResult RunProcess(const TProcessSetup& setup) {
   const TBlockedSignals blocked;
   // Signals that came before this process started are not passed on to it.
   while (TakePendingStopSignal() != 0) {
   }
   const TForegroundTerminal terminal;
   BecomeSubreaper();
-  TChildStreams streams(spec.input ? &*spec.input : nullptr, spec.keep, spec.pass_on);
+  TChildStreams streams(setup.input ? &*setup.input : nullptr, setup.keep, setup.pass_on);
   if (!streams.Open()) return TStepResult();
 
   TExec exec;
   // A step adds nothing: it gets the program's environment as it is.
-  if (!spec.environment.empty()) {
-    exec.environment = Environment(spec.environment);
+  if (!setup.environment.empty()) {
+    exec.environment = Environment(setup.environment);
     for (std::string& variable : exec.environment) exec.envp.push_back(variable.data());
     exec.envp.push_back(nullptr);
   }
-  exec.command = spec.command.c_str();
+  exec.command = setup.command.c_str();
 
   const pid_t group = fork();
   if (group < 0) return TStepResult();
-  if (group == 0) ExecShell(exec, streams, spec.lock_fd, terminal, blocked.old());
+  if (group == 0) ExecShell(exec, streams, setup.lock_fd, terminal, blocked.old());
   // Both sides set the group and the foreground, whichever runs first.
   setpgid(group, group);
   terminal.GiveTo(group);
   streams.InParent();
 
-  TGroupEnding ending(group, spec.limits, TSteadyClock::now());
+  TGroupEnding ending(group, setup.limits, TSteadyClock::now());
   int status = 0;
   bool shell_ended = false;
   std::vector<pollfd> fds;

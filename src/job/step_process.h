@@ -27,7 +27,7 @@ struct TStepLimits {
 constexpr int kInheritedLockFd = 9;
 
 // What a process of the run is, beyond its command text.
-struct TProcessSpec {
+struct TProcessSetup {
   std::string command;  // run as /bin/sh -c command
   TStepLimits limits;
   // NAME=value entries that the process gets in its environment on top of
@@ -45,7 +45,7 @@ struct TProcessSpec {
 };
 
 // Runs the command as /bin/sh -c, with the program's environment (and the
-// spec's additions), standard streams and signal mask, and waits until it
+// setup's additions), standard streams and signal mask, and waits until it
 // ends; the child gets the SIGPIPE disposition the program started with.
 //
 // The shell runs in a process group of its own, so that it can be
@@ -58,7 +58,7 @@ struct TProcessSpec {
 // returns when nothing of the group is left, its processes reaped. A
 // process that ends by itself is not touched, nor is anything it left
 // running in the background. How it ended is decoded here, once.
-TStepResult RunProcess(const TProcessSpec& spec);
+TStepResult RunProcess(const TProcessSetup& setup);
 
 // How a wait between attempts ended.
 enum class TPauseEnd {

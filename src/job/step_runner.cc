@@ -111,20 +111,20 @@ class TStepLoop {
     // stop signal even.
     FlushOutput();
     if (StopSignal() != 0) return std::nullopt;
-    TProcessSpec spec;
-    spec.command = command;
-    spec.limits = settings_.limits;
-    spec.limits.deadline = context_.deadline;
-    spec.lock_fd = context_.lock_fd;
+    TProcessSetup setup;
+    setup.command = command;
+    setup.limits = settings_.limits;
+    setup.limits.deadline = context_.deadline;
+    setup.lock_fd = context_.lock_fd;
     std::optional<TOutputTail> tail;
     if (const std::optional<std::size_t> kept = settings_.KeptOutput()) {
       tail.emplace(*kept);
-      spec.keep = &*tail;
-      spec.pass_on = !settings_.quiet;
+      setup.keep = &*tail;
+      setup.pass_on = !settings_.quiet;
     }
     const TWallClock::time_point wall_start = TWallClock::now();
     const auto start = std::chrono::steady_clock::now();
-    const TStepResult result = execute_(spec);
+    const TStepResult result = execute_(setup);
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
 
     if (result.end == TStepResult::TEnd::kNotStarted) {

@@ -10,7 +10,7 @@
 
 // Runs a process of the run and waits for it: RunProcess, unless a test
 // puts another in its place.
-using TExecute = std::function<TStepResult(const TProcessSpec& spec)>;
+using TExecute = std::function<TStepResult(const TProcessSetup& setup)>;
 
 // What the run gives its steps beyond the settings: when the job's
 // deadline passes, and the descriptor of the lock the run holds.

@@ -67,10 +67,10 @@ function CronJobProblems(cronJob, configMaps) {
   const name = cronJob.metadata?.name ?? "";
   expect(/^[a-z0-9]([-a-z0-9]*[a-z0-9])?$/.test(name) && name.length <= 52,
          `name "${name}" is not a DNS label of at most 52 characters`);
-  const spec = cronJob.spec ?? {};
-  expect(spec.concurrencyPolicy === "Forbid", "concurrencyPolicy is not Forbid");
-  expect(Number.isInteger(spec.startingDeadlineSeconds), "no startingDeadlineSeconds");
-  const job = spec.jobTemplate?.spec ?? {};
+  const cron = cronJob.spec ?? {};
+  expect(cron.concurrencyPolicy === "Forbid", "concurrencyPolicy is not Forbid");
+  expect(Number.isInteger(cron.startingDeadlineSeconds), "no startingDeadlineSeconds");
+  const job = cron.jobTemplate?.spec ?? {};
   expect(Number.isInteger(job.activeDeadlineSeconds), "no activeDeadlineSeconds");
   expect(Number.isInteger(job.backoffLimit), "no backoffLimit");
   const pod = job.template?.spec ?? {};
