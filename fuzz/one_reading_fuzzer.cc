@@ -163,9 +163,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
   // what --check reports for what it reads, and finds exactly the jobs
   // listed. The first few names only, so that a file of many jobs still
   // runs fast.
+  constexpr std::size_t kJobsOfTheFile = 8;
   std::vector<std::string> jobs = {job};
   for (const std::string& name : names) {
-    if (jobs.size() < 9 && name != job) jobs.push_back(name);
+    if (jobs.size() <= kJobsOfTheFile && name != job) jobs.push_back(name);
   }
   for (const std::string& wanted : jobs) {
     bool found = false;

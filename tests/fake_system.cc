@@ -7,9 +7,14 @@ void TFakeSystem::Answer(const std::vector<int>& statuses) {
 
 TStepResult TFakeSystem::Run(const TProcessSetup& setup) {
   setups.push_back(setup);
-  commands.push_back(setup.command);
   if (results.empty()) return TStepResult::FromWaitStatus(0);
   const TStepResult result = results.front();
   results.erase(results.begin());
   return result;
+}
+
+std::vector<std::string> TFakeSystem::Commands() const {
+  std::vector<std::string> commands;
+  for (const TProcessSetup& setup : setups) commands.push_back(setup.command);
+  return commands;
 }

@@ -12,7 +12,6 @@
 // (exit status 0 when none is left).
 struct TFakeSystem {
   std::vector<TProcessSetup> setups;
-  std::vector<std::string> commands;
   std::vector<TStepResult> results;
 
   // Prepares the next results from wait statuses as waitpid() gives them.
@@ -20,6 +19,8 @@ struct TFakeSystem {
   // Prepares the next results as given.
   void AnswerResults(const std::vector<TStepResult>& prepared) { results = prepared; }
   TStepResult Run(const TProcessSetup& setup);
+  // The command text of each process asked for, in order.
+  std::vector<std::string> Commands() const;
   // An execute that runs here.
   TExecute Execute() {
     return [this](const TProcessSetup& setup) { return Run(setup); };

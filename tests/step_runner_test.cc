@@ -76,7 +76,7 @@ const std::vector<std::string> kAllThree = {"./indexer  --maxfiles=500",
 
 TEST_F(StepRunnerTest, RunsEveryStepInOrderSilently) {
   EXPECT_EQ("", Run());
-  EXPECT_EQ(kAllThree, fake_.commands);
+  EXPECT_EQ(kAllThree, fake_.Commands());
   EXPECT_EQ(kExitOk, ExitStatus(outcome));
   EXPECT_THAT(Attempts(), ElementsAre("1.1", "2.1", "3.1"));
 }
@@ -84,11 +84,11 @@ TEST_F(StepRunnerTest, RunsEveryStepInOrderSilently) {
 TEST_F(StepRunnerTest, FailingStepIsRecordedAndTheNextStillRuns) {
   for (const int failure : {Exited(1), Exited(127), Killed(SIGTERM), Killed(SIGKILL)}) {
     SCOPED_TRACE(failure);
-    fake_.commands.clear();
+    fake_.setups.clear();
     outcome = TOutcome();
     fake_.Answer({failure});
     EXPECT_EQ("", Run());
-    EXPECT_EQ(kAllThree, fake_.commands);
+    EXPECT_EQ(kAllThree, fake_.Commands());
     EXPECT_EQ(kExitStepFailed, ExitStatus(outcome));
   }
 }
@@ -96,7 +96,7 @@ TEST_F(StepRunnerTest, FailingStepIsRecordedAndTheNextStillRuns) {
 TEST_F(StepRunnerTest, StepThatCannotStartIsReportedAndTheNextStillRuns) {
   fake_.AnswerResults({TStepResult::FromWaitStatus(0), NotStarted()});
   EXPECT_EQ("Error executing \"./runner\"\n", Run());
-  EXPECT_EQ(kAllThree, fake_.commands);
+  EXPECT_EQ(kAllThree, fake_.Commands());
   EXPECT_EQ(kExitStepFailed, ExitStatus(outcome));
 }
 
@@ -115,12 +115,12 @@ TEST_F(StepRunnerTest, InterruptedStepStopsTheJob) {
   settings_.retry.delay = 0.001;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.result);
-    fake_.commands.clear();
+    fake_.setups.clear();
     outcome = TOutcome();
     fake_.Answer({0, c.result});
     EXPECT_EQ("", Run());
     // Not retried either.
-    EXPECT_EQ(2u, fake_.commands.size());
+    EXPECT_EQ(2u, fake_.Commands().size());
     EXPECT_EQ(c.status, ExitStatus(outcome));
   }
 }
@@ -130,14 +130,14 @@ TEST_F(StepRunnerTest, DryRunPrintsEachCommandFromTheFirstStepAskedForAndRunsNot
   EXPECT_EQ("./indexer  --maxfiles=500\n./runner  --program=report\n./indexer \n", Run());
   settings_.from_step = 2;
   EXPECT_EQ("./runner  --program=report\n./indexer \n", Run());
-  EXPECT_TRUE(fake_.commands.empty());
+  EXPECT_TRUE(fake_.Commands().empty());
   EXPECT_EQ(kExitOk, ExitStatus(outcome));
 }
 
 TEST_F(StepRunnerTest, FromStepRunsThatStepAndTheOnesAfterItWithTheirNumbers) {
   settings_.from_step = 2;
   EXPECT_EQ("", Run());
-  EXPECT_EQ(std::vector<std::string>(kAllThree.begin() + 1, kAllThree.end()), fake_.commands);
+  EXPECT_EQ(std::vector<std::string>(kAllThree.begin() + 1, kAllThree.end()), fake_.Commands());
   EXPECT_THAT(Attempts(), ElementsAre("2.1", "3.1"));
 }
 
@@ -145,7 +145,7 @@ TEST_F(StepRunnerTest, VerboseNamesEachStepByNumberWithItsCommandAndHowItEnded) 
   settings_.verbose = true;
   fake_.Answer({0, Exited(4), Killed(SIGTERM)});
   const std::string out = Run();
-  EXPECT_EQ(kAllThree, fake_.commands);
+  EXPECT_EQ(kAllThree, fake_.Commands());
   // The durations vary; everything else is fixed.
   const std::vector<std::string> lines = {
       "Step 1 \"./indexer\" starts: ./indexer  --maxfiles=500\n",
@@ -169,7 +169,7 @@ TEST_F(StepRunnerTest, TimedOutStepIsToldAndFailsAndTheNextStillRuns) {
   fake_.AnswerResults(
       {TStepResult::FromWaitStatus(0), Stopped(Killed(SIGTERM), TStepResult::TStop::kTimeout)});
   EXPECT_EQ("Step 2 \"./runner\" timed out after 2h\n", Run());
-  EXPECT_EQ(kAllThree, fake_.commands);
+  EXPECT_EQ(kAllThree, fake_.Commands());
   ASSERT_EQ(3u, fake_.setups.size());
   EXPECT_EQ(7200, fake_.setups[1].limits.timeout.value_or(0));
   EXPECT_EQ(kExitStepFailed, ExitStatus(outcome));
@@ -189,14 +189,14 @@ TEST_F(StepRunnerTest, ExitOnErrorStopsAfterTheFirstFailedStep) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    fake_.commands.clear();
+    fake_.setups.clear();
     outcome = TOutcome();
     fake_.AnswerResults({TStepResult::FromWaitStatus(0), c.result});
     testing::internal::CaptureStdout();
     RunSteps(steps_.head.get(), settings_, fake_.Execute(), context_);
     FlushOutput();
     testing::internal::GetCapturedStdout();
-    EXPECT_EQ(2u, fake_.commands.size());
+    EXPECT_EQ(2u, fake_.Commands().size());
     EXPECT_EQ(kExitStepFailed, ExitStatus(outcome));
   }
 }
@@ -207,11 +207,11 @@ TEST_F(StepRunnerTest, StopSignalRunsNoFurtherStepOrAttempt) {
   fake_.Answer({0, Killed(SIGTERM)});
   // The signal comes while the second step runs.
   const TExecute execute = [this](const TProcessSetup& setup) {
-    if (fake_.commands.size() == 1) RecordStopSignal(SIGTERM);
+    if (fake_.Commands().size() == 1) RecordStopSignal(SIGTERM);
     return fake_.Run(setup);
   };
   RunSteps(steps_.head.get(), settings_, execute, context_);
-  EXPECT_EQ(2u, fake_.commands.size());
+  EXPECT_EQ(2u, fake_.Commands().size());
 }
 
 TEST_F(StepRunnerTest, FailedStepIsRetriedWithTheSameCommandAndSaysSoEachTime) {
@@ -227,7 +227,7 @@ TEST_F(StepRunnerTest, FailedStepIsRetriedWithTheSameCommandAndSaysSoEachTime) {
       "Step 2 \"./runner\" failed (exit status 2); attempt 4 of 4 in 0.004s\n",
       out);
   EXPECT_THAT(Attempts(), ElementsAre("1.1", "1.2", "1.3", "2.1", "2.2", "2.3", "2.4", "3.1"));
-  EXPECT_EQ(kAllThree[0], fake_.commands[2]);
+  EXPECT_EQ(kAllThree[0], fake_.Commands()[2]);
   // Only the last attempt of a step counts: the first step succeeded.
   EXPECT_EQ(2, FirstFailedStep(*runrecord).value_or(0));
   EXPECT_EQ(1, FailedSteps(*runrecord));
@@ -242,7 +242,7 @@ TEST_F(StepRunnerTest, StepThatSucceedsOnItsLastAttemptHasNotFailed) {
   Run();
   // --exit-on-error did not stop the job: the step's last attempt succeeded.
   EXPECT_EQ(std::vector<std::string>({kAllThree[0], kAllThree[0], kAllThree[1], kAllThree[2]}),
-            fake_.commands);
+            fake_.Commands());
   EXPECT_EQ(kExitOk, ExitStatus(outcome));
 }
 
@@ -266,13 +266,13 @@ TEST_F(StepRunnerTest, RetryOnLetsOnlyTheListedFailuresThrough) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    fake_.commands.clear();
+    fake_.setups.clear();
     fake_.AnswerResults({c.result});
     testing::internal::CaptureStdout();
     RunSteps(steps_.head.get(), settings_, fake_.Execute(), context_);
     FlushOutput();
     testing::internal::GetCapturedStdout();
-    EXPECT_EQ(c.retried ? 4u : 3u, fake_.commands.size());
+    EXPECT_EQ(c.retried ? 4u : 3u, fake_.Commands().size());
   }
 }
 
@@ -285,7 +285,7 @@ TEST_F(StepRunnerTest, DeadlineEndsTheJobAndIsGivenToEachStep) {
       {TStepResult::FromWaitStatus(0), Stopped(Killed(SIGTERM), TStepResult::TStop::kDeadline)});
   EXPECT_EQ("Job \"nightly\" timed out after 1h\n", Run());
   // Neither retried nor followed by the third step.
-  EXPECT_EQ(2u, fake_.commands.size());
+  EXPECT_EQ(2u, fake_.Commands().size());
   ASSERT_EQ(2u, fake_.setups.size());
   EXPECT_EQ(context_.deadline, fake_.setups[1].limits.deadline);
   EXPECT_STREQ("timed-out", ResultWord(outcome));
@@ -299,7 +299,7 @@ TEST_F(StepRunnerTest, WaitThatWouldEndPastTheDeadlineIsNotStarted) {
   context_.deadline = TSteadyClock::now() + std::chrono::hours(1);
   fake_.Answer({Exited(1)});
   EXPECT_EQ("Job \"nightly\" timed out after 5h\n", Run());
-  EXPECT_EQ(1u, fake_.commands.size());
+  EXPECT_EQ(1u, fake_.Commands().size());
   EXPECT_STREQ("timed-out", ResultWord(outcome));
 }
 
@@ -307,7 +307,7 @@ TEST_F(StepRunnerTest, DeadlinePassedBeforeAStepStartsRunsNothingMore) {
   settings_.job_timeout_text = "1s";
   context_.deadline = TSteadyClock::now() - std::chrono::seconds(1);
   EXPECT_EQ("Job \"nightly\" timed out after 1s\n", Run());
-  EXPECT_TRUE(fake_.commands.empty());
+  EXPECT_TRUE(fake_.Commands().empty());
   EXPECT_STREQ("timed-out", ResultWord(outcome));
 }
 

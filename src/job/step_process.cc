@@ -198,7 +198,7 @@ TStepResult RunProcess(const TProcessSetup& setup) {
   if (!streams.Open()) return TStepResult();
 
   TExec exec;
-  // A step adds nothing: it gets the program's environment as it is.
+  // A process that adds nothing gets the program's environment as it is.
   if (!setup.environment.empty()) {
     exec.environment = Environment(setup.environment);
     for (std::string& variable : exec.environment) exec.envp.push_back(variable.data());
