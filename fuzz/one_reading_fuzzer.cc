@@ -21,11 +21,13 @@
 #include "app/check.h"
 #include "app/list.h"
 #include "app/lookup.h"
-#include "core/outcome.h"
+#include "app/console.h"
 #include "core/output.h"
 #include "core/read_state.h"
 #include "core/run_record.h"
 #include "core/stop_signal.h"
+#include "job/record_keeper.h"
+#include "job/run_context.h"
 #include "job/section_scan.h"
 #include "memory_file.h"
 
@@ -59,15 +61,18 @@ std::vector<THeader> Headers(const std::string& path, long& lines) {
 // The configuration errors one reading reports, kept in a fresh record.
 template <typename TReading>
 std::vector<TConfigMessage> Errors(TReading reading) {
-  outcome = TOutcome();
   jobend = 0;
   ClearLine();
-  runrecord.emplace();
-  reading();
+  TRunSettings settings;
+  TRunListeners listeners;
+  TRunContext run(listeners);
+  TRecordKeeper keeper(run.record, settings);
+  TConsole console(settings);
+  listeners.Add(keeper);
+  listeners.Add(console);
+  reading(run);
   FlushOutput();
-  std::vector<TConfigMessage> errors = std::move(runrecord->config_errors);
-  runrecord.reset();
-  return errors;
+  return std::move(run.record.config_errors);
 }
 
 bool Same(const TConfigMessage& a, const TConfigMessage& b) {
@@ -146,7 +151,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
 
   long lines = 0;
   const std::vector<THeader> headers = Headers(path, lines);
-  const std::vector<TConfigMessage> check = Errors([&] { CheckConfig(path, std::nullopt); });
+  const std::vector<TConfigMessage> check =
+      Errors([&](TRunContext& run) { CheckConfig(path, std::nullopt, run); });
 
   // --list names each job once, in the order of its first header.
   std::vector<std::string> names;
@@ -157,7 +163,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
   }
   std::string expected_list;
   for (const std::string& name : names) expected_list += name + "\n";
-  if (Printed([&] { ListJobs(path); }) != expected_list) std::abort();
+  TConsole console{TRunSettings()};
+  TRunContext listing(console);
+  if (Printed([&] { ListJobs(path, listing); }) != expected_list) std::abort();
 
   // A run of each job of the file, and of the one the input names, reports
   // what --check reports for what it reads, and finds exactly the jobs
@@ -170,8 +178,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
   }
   for (const std::string& wanted : jobs) {
     bool found = false;
-    std::vector<TConfigMessage> run =
-        Errors([&] { LookUpJob(path, wanted, [&](const TServer*) { found = true; }); });
+    std::vector<TConfigMessage> run = Errors([&](TRunContext& reading) {
+      LookUpJob(path, wanted, reading, [&](const TServer*) { found = true; });
+    });
     // A job that is not there is told after the rest.
     bool told_missing = false;
     if (!run.empty() && !run.back().line) {

@@ -10,21 +10,14 @@
 
 #include <gtest/gtest.h>
 
-#include "core/outcome.h"
 #include "core/stop_signal.h"
 
 namespace {
 
 class OutputTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    outcome = TOutcome();
-    SetMessages(TMessages::kStandardOutput);
-  }
-  void TearDown() override {
-    SetMessages(TMessages::kStandardOutput);
-    outcome = TOutcome();
-  }
+  void SetUp() override { ResetOutput(); }
+  void TearDown() override { ResetOutput(); }
 
   // What the calls wrote to standard output and standard error.
   template <typename TCalls>
@@ -117,7 +110,9 @@ TEST_F(OutputTest, FailedWriteIsToldOnceAndCounted) {
   signal(SIGPIPE, SIG_DFL);
   EXPECT_EQ("velmorjob: cannot write output: Broken pipe\n",
             testing::internal::GetCapturedStderr());
-  EXPECT_TRUE(outcome.output_failed);
+  EXPECT_TRUE(OutputFailed());
+  ResetOutput();
+  EXPECT_FALSE(OutputFailed());
 }
 
 extern "C" void OnAlarm(int) {}

@@ -7,10 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "core/exit_status.h"
-#include "core/outcome.h"
 #include "core/read_state.h"
-#include "core/output.h"
 #include "job/command_text.h"
 #include "temp_dir.h"
 
@@ -21,7 +18,7 @@ class ReadJobTest : public ::testing::Test {
   void SetUp() override {
     ran_.clear();
     handed_over_ = false;
-    outcome = TOutcome();
+    bad_line_.clear();
     jobend = 0;
   }
   void TearDown() override {
@@ -39,21 +36,29 @@ class ReadJobTest : public ::testing::Test {
   }
 
   long Read() {
-    testing::internal::CaptureStdout();
-    const long counter = ReadJob(counter_, [this](const TServer* head) {
-      handed_over_ = true;
-      for (const TServer* step = head; step != nullptr; step = step->next.get()) {
-        ran_.push_back(CommandText(*step));
-      }
-    });
-    FlushOutput();
-    printed_ = testing::internal::GetCapturedStdout();
-    return counter;
+    const TJobSteps steps = {[this](const TServer* head) {
+                               handed_over_ = true;
+                               for (const TServer* step = head; step != nullptr;
+                                    step = step->next.get()) {
+                                 ran_.push_back(CommandText(*step));
+                               }
+                             },
+                             [this](long counter, const TScannedLine& line, const std::string& job,
+                                    const std::string& step) {
+                               EXPECT_EQ(TLineKind::kBadLine, line.kind);
+                               bad_line_ = LineError(counter, "").text;
+                               bad_job_ = job;
+                               bad_step_ = step;
+                             }};
+    return ReadJob(counter_, steps);
   }
 
   TTempDir dir_;
   long counter_ = 0;
-  std::string printed_;
+  // What was handed up of a bad line: its message, its job and step kind.
+  std::string bad_line_;
+  std::string bad_job_;
+  std::string bad_step_;
   // The command texts of the steps handed over, and whether they were.
   std::vector<std::string> ran_;
   bool handed_over_ = false;
@@ -63,7 +68,7 @@ TEST_F(ReadJobTest, ReadsTheSectionToTheNextJobHeaderAndRunsItsSteps) {
   OpenAtHeader("[Job a]\n[Index]\nMaxFiles 5\n[Runner]\nFilename r\n[Job b]\n[Index]\n");
   EXPECT_EQ(6, Read());
   EXPECT_EQ(1, jobend);
-  EXPECT_EQ("", printed_);
+  EXPECT_EQ("", bad_line_);
   EXPECT_EQ((std::vector<std::string>{"./indexer  --maxfiles=5", "./runner  --program=r"}), ran_);
   // The header that ended the section was consumed: reading goes on after it.
   ASSERT_EQ(TRead::kLine, ReadLine(counter_));
@@ -74,9 +79,10 @@ TEST_F(ReadJobTest, BadLineIsReportedAndNothingRuns) {
   OpenAtHeader("[Job a]\n[Index]\nMaxFiles 5\nBogus 1\n[Runner]\n[Job b]\n");
   EXPECT_EQ(4, Read());
   EXPECT_EQ(0, jobend);
-  EXPECT_EQ("Error at line 4:\nBogus 1\n", printed_);
+  EXPECT_EQ("Error at line 4:\nBogus 1\n", bad_line_);
   EXPECT_TRUE(ran_.empty());
-  EXPECT_EQ(kExitConfig, ExitStatus(outcome));
+  EXPECT_EQ("a", bad_job_);
+  EXPECT_EQ("Index", bad_step_);
   // The lookup scans on from the line after the bad one.
   long counter = 4;
   ASSERT_EQ(TRead::kLine, ReadLine(counter));
@@ -91,7 +97,7 @@ TEST_F(ReadJobTest, HeaderOnTheLastLineEndsTheSectionAtOnce) {
     OpenAtHeader(content);
     Read();
     EXPECT_EQ(1, jobend);
-    EXPECT_EQ("", printed_);
+    EXPECT_EQ("", bad_line_);
     // Handed over without steps: the run decides that nothing runs.
     EXPECT_TRUE(handed_over_);
     EXPECT_TRUE(ran_.empty());
@@ -102,7 +108,7 @@ TEST_F(ReadJobTest, HeaderOnTheLastLineEndsTheSectionAtOnce) {
 TEST_F(ReadJobTest, SettingBeforeTheFirstStepIsAnError) {
   OpenAtHeader("[Job a]\n[index]\nMaxFiles 5\n[Index]\n");
   EXPECT_EQ(3, Read());
-  EXPECT_EQ("Error at line 3:\nMaxFiles 5\n", printed_);
+  EXPECT_EQ("Error at line 3:\nMaxFiles 5\n", bad_line_);
   EXPECT_EQ(0, jobend);
   EXPECT_TRUE(ran_.empty());
 }
@@ -121,7 +127,7 @@ TEST_F(ReadJobTest, ReadErrorInsideTheSectionRunsNothing) {
   Read();
   EXPECT_TRUE(fp.Error());
   EXPECT_EQ(0, jobend);
-  EXPECT_EQ("", printed_);
+  EXPECT_EQ("", bad_line_);
   EXPECT_FALSE(handed_over_);
 }
 

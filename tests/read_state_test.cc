@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include "core/outcome.h"
 #include "core/output.h"
 #include "temp_dir.h"
 
@@ -84,26 +83,21 @@ TEST_F(ReadStateTest, FailedReadIsToldApartFromTheEnd) {
   EXPECT_FALSE(fp.Eof());
 }
 
-TEST_F(ReadStateTest, ReportLineErrorPrintsTheLineAndCountsAnError) {
+TEST_F(ReadStateTest, ALineErrorHoldsTheLineWithItsNumberAndReason) {
   Open("bad line\n");
   long counter = 6;
   ASSERT_EQ(TRead::kLine, ReadLine(counter));
-  outcome = TOutcome();
-  testing::internal::CaptureStdout();
-  ReportLineError(counter, "");
-  FlushOutput();
-  EXPECT_EQ("Error at line 7:\nbad line\n", testing::internal::GetCapturedStdout());
-  EXPECT_EQ(1, outcome.config_errors);
+  const TConfigMessage message = LineError(counter, "no such key");
+  EXPECT_EQ("Error at line 7:\nbad line\n", message.text);
+  EXPECT_EQ(7, message.line.value_or(0));
+  EXPECT_EQ("no such key", message.reason.value_or(""));
 }
 
 TEST_F(ReadStateTest, LineNumbersPastTwoBillionArePrintedWhole) {
-  Open("bad\n");
+  Open("bad");
   long counter = 3000000000L;
   ASSERT_EQ(TRead::kLine, ReadLine(counter));
-  testing::internal::CaptureStdout();
-  ReportLineError(counter, "");
-  FlushOutput();
-  EXPECT_EQ("Error at line 3000000001:\nbad\n", testing::internal::GetCapturedStdout());
+  EXPECT_EQ("Error at line 3000000001:\nbad", LineError(counter, "").text);
 }
 
 }  // namespace

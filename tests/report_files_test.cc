@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -83,6 +84,38 @@ TEST(ReportFilesTest, TheLastSuccessIsCarriedOverThroughTheFile) {
       << reason;
   EXPECT_EQ("velmorjob_last_success_timestamp_seconds{job_name=\"nightly\"} 1796000300.000",
             SuccessLine(dir.Read("velmorjob-nightly.prom")));
+}
+
+// A run whose status changes after its first write (a report that could
+// not be written, a stop signal, a hook) writes the file again: the last
+// success it carries over is the one from before the run, not the one its
+// own first write put there.
+TEST(ReportFilesTest, ASecondWriteOfOneRunCarriesOverTheLastSuccessFromBeforeTheRun) {
+  const struct {
+    const char* before;   // the file before the run, or null for none
+    const char* success;  // the last success after the run's second write
+  } cases[] = {
+      {nullptr, "0"},
+      {kOldFile, "1795000000.125"},
+  };
+  for (const auto& c : cases) {
+    TTempDir dir;
+    const std::string path =
+        c.before ? dir.Write("nightly.prom", c.before) : dir.File("nightly.prom");
+    std::string reason;
+    std::optional<TPreviousSamples> before;
+    ASSERT_EQ("written",
+              Written(WriteMetricsFile(path, Record("nightly", 0, 1796000000000), before, reason)))
+        << reason;
+    EXPECT_EQ("velmorjob_last_success_timestamp_seconds{job_name=\"nightly\"} 1796000000.000",
+              SuccessLine(dir.Read("nightly.prom")));
+    ASSERT_EQ("written",
+              Written(WriteMetricsFile(path, Record("nightly", 4, 1796000000000), before, reason)))
+        << reason;
+    EXPECT_EQ(
+        std::string("velmorjob_last_success_timestamp_seconds{job_name=\"nightly\"} ") + c.success,
+        SuccessLine(dir.Read("nightly.prom")));
+  }
 }
 
 TEST(ReportFilesTest, TheLastSuccessIsCarriedOverFromAFileOfAnEarlierVersion) {

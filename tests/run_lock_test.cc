@@ -5,6 +5,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <grp.h>
+#include <optional>
 #include <string>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -25,9 +26,26 @@ using namespace std::chrono_literals;
 constexpr uid_t kNobody = 65534;
 constexpr gid_t kNogroup = 65534;
 
+// Takes the lock for a process that holds it until it ends.
+TLockResult TakeLock(TRunLock& lock, const std::string& path, std::string& reason,
+                     std::optional<double> wait_seconds = std::nullopt,
+                     std::string* notice = nullptr) {
+  std::string told;
+  const TLockResult result = lock.Take(path, wait_seconds, nullptr, reason, told);
+  if (notice != nullptr) *notice = told;
+  return result;
+}
+
 class RunLockTest : public ::testing::Test {
  protected:
-  void TearDown() override { ReleaseRunLock(); }
+  TLockResult TakeRunLock(const std::string& path, std::string& reason,
+                          std::optional<double> wait_seconds = std::nullopt) {
+    return TakeLock(lock_, path, reason, wait_seconds);
+  }
+  int RunLockDescriptor() const { return lock_.fd(); }
+  void ReleaseRunLock() { lock_.Release(); }
+
+  TRunLock lock_;
   TTempDir dir_;
 };
 
@@ -99,9 +117,10 @@ TEST_F(RunLockTest, ANewLockFileIsTheUsersAlone) {
     std::string reason;
     {
       TUmask set(mask);
-      testing::internal::CaptureStderr();
-      ASSERT_EQ(TLockResult::kTaken, TakeRunLock(path, reason)) << reason;
-      EXPECT_EQ("", testing::internal::GetCapturedStderr());
+      std::string notice;
+      ASSERT_EQ(TLockResult::kTaken, TakeLock(lock_, path, reason, std::nullopt, &notice))
+          << reason;
+      EXPECT_EQ("", notice);
     }
     ReleaseRunLock();
     EXPECT_EQ(0600u, ModeOf(path)) << std::oct << mask;
@@ -118,9 +137,8 @@ TEST_F(RunLockTest, AnExistingLockFileOthersCouldOpenIsMadeTheUsersAlone) {
     const std::string path = dir_.Write("run.lock", "");
     ASSERT_EQ(0, chmod(path.c_str(), c.old));
     std::string reason;
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(TLockResult::kTaken, TakeRunLock(path, reason)) << reason;
-    const std::string said = testing::internal::GetCapturedStderr();
+    std::string said;
+    EXPECT_EQ(TLockResult::kTaken, TakeLock(lock_, path, reason, std::nullopt, &said)) << reason;
     ReleaseRunLock();
     EXPECT_EQ(c.now, ModeOf(path)) << std::oct << c.old;
     EXPECT_EQ(c.old == c.now ? ""
@@ -182,7 +200,8 @@ TEST_F(RunLockTest, AnotherUserUsesRootsLockFileAndCannotOpenOneRootMade) {
   EXPECT_EQ(0, AsNobody(
                    [](const std::string& path) {
                      std::string reason;
-                     return TakeRunLock(path, reason) == TLockResult::kTaken ? 0 : 1;
+                     TRunLock lock;
+                     return TakeLock(lock, path, reason) == TLockResult::kTaken ? 0 : 1;
                    },
                    dir_, "shared.lock"));
   EXPECT_EQ(0666u, ModeOf(shared));
@@ -239,8 +258,17 @@ TEST_F(RunLockTest, AWaitGivesUpWhenTheOtherRunKeepsTheLock) {
   TOtherHolder other(path);
   ASSERT_TRUE(other.Holds());
   std::string reason;
-  EXPECT_EQ(TLockResult::kHeld, TakeRunLock(path, reason, 0.3));
+  std::string notice;
+  int waits = 0;
+  EXPECT_EQ(TLockResult::kHeld, lock_.Take(
+                                    path, 0.3, [&] { ++waits; }, reason, notice));
   EXPECT_EQ(-1, RunLockDescriptor());
+  // Told once that it waits, however often the lock was tried.
+  EXPECT_EQ(1, waits);
+  // Without a wait, nothing is waited for.
+  EXPECT_EQ(TLockResult::kHeld, lock_.Take(
+                                    path, std::nullopt, [&] { ++waits; }, reason, notice));
+  EXPECT_EQ(1, waits);
 }
 
 TEST_F(RunLockTest, AStopSignalEndsTheWait) {

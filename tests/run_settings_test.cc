@@ -29,14 +29,17 @@ TEST(RunSettingsTest, LeftOutOptionsHaveTheirDefaults) {
   EXPECT_FALSE(settings.on_start || settings.on_success || settings.on_failure);
   EXPECT_FALSE(settings.KeptOutput());
   EXPECT_FALSE(settings.KeepsRecord());
+  EXPECT_EQ(60, settings.hook_timeout);
 }
 
 TEST(RunSettingsTest, EveryOptionReachesTheRun) {
   const TRunSettings settings =
-      From({"--config=jobs.conf", "--verbose", "--exit-on-error", "--timeout=2h", "--kill-after=5",
-            "--job-timeout=5h", "--retries=4", "--retry-delay=10", "--retry-on=timeout",
-            "--from-step=3", "--lock=l", "--lock-wait=1m", "--keep-output=1K", "--report=r.json",
-            "--metrics=m.prom", "--on-start=a", "--on-success=b", "--on-failure=c", "weekly"});
+      From({"--config=jobs.conf", "--verbose",        "--exit-on-error",    "--timeout=2h",
+            "--kill-after=5",     "--job-timeout=5h", "--retries=4",        "--retry-delay=10",
+            "--retry-on=timeout", "--from-step=3",    "--lock=l",           "--lock-wait=1m",
+            "--keep-output=1K",   "--report=r.json",  "--metrics=m.prom",   "--on-start=a",
+            "--on-success=b",     "--on-failure=c",   "--hook-timeout=1.5", "weekly"});
+  EXPECT_EQ(1.5, settings.hook_timeout);
   EXPECT_EQ("weekly", settings.job);
   EXPECT_EQ("jobs.conf", settings.config);
   EXPECT_TRUE(settings.verbose && settings.exit_on_error);

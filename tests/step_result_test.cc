@@ -86,11 +86,4 @@ TEST(StepResultTest, InterruptIsAnInterruptSignalOrTheShellsStatusForOne) {
   for (const auto& c : cases) EXPECT_EQ(c.interrupt, c.result.Interrupt()) << c.result.Cause();
 }
 
-TEST(StepResultTest, NamesSignals) {
-  EXPECT_EQ("SIGTERM", SignalName(SIGTERM));
-  EXPECT_EQ("SIGKILL", SignalName(SIGKILL));
-  EXPECT_EQ("SIGSEGV", SignalName(SIGSEGV));
-  EXPECT_EQ("signal 40", SignalName(40));
-}
-
 }  // namespace

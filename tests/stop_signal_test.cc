@@ -40,12 +40,4 @@ TEST(StopSignalTest, IgnoredSigchldIsCaughtSoThatStepsCanBeWaitedFor) {
   EXPECT_NE(SIG_IGN, action.sa_handler);
 }
 
-TEST(StopSignalTest, NamesTheStopSignals) {
-  EXPECT_STREQ("SIGTERM", StopSignalName(SIGTERM));
-  EXPECT_STREQ("SIGHUP", StopSignalName(SIGHUP));
-  EXPECT_STREQ("SIGINT", StopSignalName(SIGINT));
-  EXPECT_STREQ("SIGQUIT", StopSignalName(SIGQUIT));
-  EXPECT_STREQ("signal 10", StopSignalName(10));
-}
-
 }  // namespace

@@ -13,7 +13,6 @@
 #include "check/explain.h"
 #include "check/permissions.h"
 #include "core/job_header.h"
-#include "core/outcome.h"
 #include "core/output.h"
 #include "core/stop_signal.h"
 #include "core/read_state.h"
@@ -44,8 +43,8 @@ std::size_t StepKindCount() {
 // Nothing it keeps grows with the file but the record of job names.
 class TChecker {
  public:
-  explicit TChecker(const std::string& path)
-      : path_(path), key_lines_(RuleCount(), 0), kinds_used_(StepKindCount(), false) {}
+  TChecker(const std::string& path, TRunContext& run)
+      : path_(path), run_(run), key_lines_(RuleCount(), 0), kinds_used_(StepKindCount(), false) {}
 
   bool InSection() const { return section_ != nullptr; }
   // The step that the section's settings go to, if one has begun.
@@ -78,7 +77,7 @@ class TChecker {
       WarnNoSteps(Begin(), section_->first);
       Warning(section_line_);
     }
-    if (seen.used_line == 0 && outcome.config_errors == errors_before_section_) {
+    if (seen.used_line == 0 && run_.outcome.config_errors == errors_before_section_) {
       seen.used_line = section_line_;
     }
     section_ = nullptr;
@@ -118,7 +117,7 @@ class TChecker {
     ++found->second.sections;
     section_ = &*found;
     section_line_ = counter;
-    errors_before_section_ = outcome.config_errors;
+    errors_before_section_ = run_.outcome.config_errors;
     has_step_ = false;
   }
 
@@ -166,7 +165,7 @@ class TChecker {
   void Error(long counter, const TScannedLine& line) {
     const std::string_view job = section_ != nullptr ? section_->first : std::string_view();
     ExplainLineError(Begin(), line, str, job, step_.name, fp.Piece(), comment_cut);
-    ReportLineError(counter, reason_);
+    run_.ConfigError(LineError(counter, reason_));
     const std::size_t length = std::strlen(str);
     if (length > 0 && str[length - 1] != '\n') Say("\n");
     Print(counter, "error");
@@ -193,6 +192,7 @@ class TChecker {
   }
 
   const std::string& path_;
+  TRunContext& run_;
   std::string reason_;
   long jobs_ = 0;
   long steps_ = 0;
@@ -214,8 +214,8 @@ class TChecker {
   std::vector<bool> kinds_used_;
 };
 
-void PrintSummary(const TChecker& checker) {
-  const long errors = outcome.config_errors;
+void PrintSummary(const TChecker& checker, const TRunContext& run) {
+  const long errors = run.outcome.config_errors;
   const long warnings = checker.warnings();
   std::string summary = "Checked " + std::to_string(checker.jobs()) + " job" +
                         Plural(checker.jobs()) + " and " + std::to_string(checker.steps()) +
@@ -231,9 +231,9 @@ void PrintSummary(const TChecker& checker) {
 
 }  // namespace
 
-void CheckConfig(const std::string& path, const std::optional<std::string>& job) {
-  if (!OpenConfig(path)) return;
-  TChecker checker(path);
+void CheckConfig(const std::string& path, const std::optional<std::string>& job, TRunContext& run) {
+  if (!OpenConfig(path, run)) return;
+  TChecker checker(path, run);
   long counter = 0;
   bool found = false;
   for (;;) {
@@ -245,10 +245,10 @@ void CheckConfig(const std::string& path, const std::optional<std::string>& job)
     if (line.kind == TLineKind::kJobHeader && job && line.header.name == *job) found = true;
   }
   checker.EndSection();
-  if (!CloseConfig(path)) return;
+  if (!CloseConfig(path, run)) return;
   // A check that was stopped has no summary: it did not see the whole file.
   if (StopSignal() != 0) return;
-  if (job && !found) ReportJobNotFound(*job);
+  if (job && !found) ReportJobNotFound(*job, run);
   checker.WarnOfTrustedFiles();
-  PrintSummary(checker);
+  PrintSummary(checker, run);
 }

@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 
+#include "job/run_context.h"
+
 // Reads every job section of the configuration file as the job reader
 // would, and runs nothing. Every bad line and every malformed job header is
 // reported as a run reports it, with the same line number, and followed by
@@ -14,7 +16,7 @@
 // "PATH: warning: TEXT" for each of the configuration file, the working
 // directory and the steps' programs that others can change. Ends with a
 // summary line that counts jobs, steps, errors and warnings; warnings leave
-// the exit status alone.
-void CheckConfig(const std::string& path, const std::optional<std::string>& job);
+// the exit status alone. The errors are told to run and counted there.
+void CheckConfig(const std::string& path, const std::optional<std::string>& job, TRunContext& run);
 
 #endif  // VELMORJOB_APP_CHECK_H_

@@ -4,27 +4,14 @@
 #include <string_view>
 
 #include "app/duration.h"
+#include "core/duration_text.h"
+#include "job/run_settings.h"
+#include "job/step_process.h"
 
 namespace {
 
 constexpr std::string_view kConfigPrefix = "--config=";
 constexpr char kDefaultConfig[] = "search.conf";
-
-struct TFlag {
-  const char* name;
-  bool TCommandLine::*field;
-};
-
-const TFlag kFlags[] = {
-    {"--dry-run", &TCommandLine::dry_run},
-    {"--verbose", &TCommandLine::verbose},
-    {"--check", &TCommandLine::check},
-    {"--list", &TCommandLine::list},
-    {"--help", &TCommandLine::help},
-    {"--version", &TCommandLine::version},
-    {"--exit-on-error", &TCommandLine::exit_on_error},
-    {"--quiet", &TCommandLine::quiet},
-};
 
 // Reads an option's value into the command line; returns why it cannot,
 // or "".
@@ -94,9 +81,18 @@ std::string ReadKeepOutput(const std::string& name, std::string_view value, TCom
          ": give a number of bytes up to 16M, with an optional unit K or M";
 }
 
-// An option that takes a value after "=".
-struct TValueOption {
-  const char* name;        // without the "="
+std::string Seconds(double seconds) { return DurationWords(seconds); }
+std::string DefaultKillAfter() { return Seconds(TStepLimits().kill_after); }
+std::string DefaultRetryDelay() { return Seconds(TRetryRule().delay); }
+std::string DefaultHookTimeout() { return Seconds(kDefaultHookTimeout); }
+std::string DefaultLockFile() { return kDefaultLockFile; }
+std::string MaxKeepOutput() { return std::to_string(kMaxKeepOutput / (1024 * 1024)) + "M"; }
+
+// One option of the command line: how it is read, and what --help says of
+// it. A flag has a field and no value; an option with a value has a reader.
+struct TOption {
+  const char* name;  // without the "="
+  bool TCommandLine::*flag;
   const char* value_kind;  // for the message when the value is missing: "a value", ...
   const char* value_name;  // DURATION, FILE, ...
   bool empty_is_missing;   // "--name=" counts as no value
@@ -104,34 +100,89 @@ struct TValueOption {
   // Given once at most; the field is set when it was given before.
   std::optional<std::string> TCommandLine::*once;
   TReadValue read;
+  // What --help says, its lines separated by line ends; "{}" stands for
+  // what `shown` gives, the option's default or limit.
+  const char* help;
+  std::string (*shown)();
 };
 
-const TValueOption kValueOptions[] = {
-    {"--timeout", "a value", "DURATION", false, nullptr, nullptr,
-     ReadDuration<&TCommandLine::timeout>},
-    {"--kill-after", "a value", "DURATION", false, nullptr, nullptr,
-     ReadDuration<&TCommandLine::kill_after>},
-    {"--job-timeout", "a value", "DURATION", false, nullptr, nullptr,
-     ReadDuration<&TCommandLine::job_timeout>},
-    {"--retry-delay", "a value", "DURATION", false, nullptr, nullptr,
-     ReadDuration<&TCommandLine::retry_delay>},
-    {"--lock-wait", "a value", "DURATION", false, nullptr, nullptr,
-     ReadDuration<&TCommandLine::lock_wait>},
-    {"--retries", "a value", "N", false, nullptr, nullptr, ReadRetries},
-    {"--retry-on", "a value", "LIST", false, nullptr, nullptr, ReadRetryOn},
-    {"--from-step", "a value", "N", false, nullptr, nullptr, ReadFromStep},
-    {"--keep-output", "a value", "SIZE", false, nullptr, nullptr, ReadKeepOutput},
-    {"--lock", "a file name", "FILE", true, kDefaultLockFile, nullptr,
-     ReadText<&TCommandLine::lock>},
-    {"--report", "a file name", "FILE", true, nullptr, nullptr, ReadText<&TCommandLine::report>},
-    {"--metrics", "a file name", "FILE", true, nullptr, nullptr, ReadText<&TCommandLine::metrics>},
-    {"--on-start", "a command", "COMMAND", true, nullptr, &TCommandLine::on_start,
-     ReadText<&TCommandLine::on_start>},
-    {"--on-success", "a command", "COMMAND", true, nullptr, &TCommandLine::on_success,
-     ReadText<&TCommandLine::on_success>},
-    {"--on-failure", "a command", "COMMAND", true, nullptr, &TCommandLine::on_failure,
-     ReadText<&TCommandLine::on_failure>},
+// Every option, in the order --help lists them. --config= is read before
+// the others (see ParseCommandLine); its row is here for --help.
+const TOption kOptions[] = {
+    {"--config", nullptr, "a file name", "filename", false, nullptr, nullptr, nullptr,
+     "read the jobs from filename instead of search.conf", nullptr},
+    {"--dry-run", &TCommandLine::dry_run, nullptr, nullptr, false, nullptr, nullptr, nullptr,
+     "print each step's command instead of running it", nullptr},
+    {"--verbose", &TCommandLine::verbose, nullptr, nullptr, false, nullptr, nullptr, nullptr,
+     "also print each step's command, how it ended and how\nlong it took", nullptr},
+    {"--quiet", &TCommandLine::quiet, nullptr, nullptr, false, nullptr, nullptr, nullptr,
+     "print nothing unless the run fails; then everything,\nand the output of each failed step",
+     nullptr},
+    {"--timeout", nullptr, "a value", "DURATION", false, nullptr, nullptr,
+     ReadDuration<&TCommandLine::timeout>,
+     "stop a step that runs longer (SIGTERM to its process\ngroup); DURATION is a number with an "
+     "optional unit\ns, m, h or d, as in 90, 0.5s, 45m, 2h",
+     nullptr},
+    {"--kill-after", nullptr, "a value", "DURATION", false, nullptr, nullptr,
+     ReadDuration<&TCommandLine::kill_after>,
+     "send SIGKILL this long after SIGTERM if anything of the\nstep still runs (default {})",
+     DefaultKillAfter},
+    {"--job-timeout", nullptr, "a value", "DURATION", false, nullptr, nullptr,
+     ReadDuration<&TCommandLine::job_timeout>, "stop the run once it has run this long", nullptr},
+    {"--retries", nullptr, "a value", "N", false, nullptr, nullptr, ReadRetries,
+     "run a failed step again, up to N more times (0-100)", nullptr},
+    {"--retry-delay", nullptr, "a value", "DURATION", false, nullptr, nullptr,
+     ReadDuration<&TCommandLine::retry_delay>,
+     "wait before the second attempt (default {}), then\ntwice as long before each later one",
+     DefaultRetryDelay},
+    {"--retry-on", nullptr, "a value", "LIST", false, nullptr, nullptr, ReadRetryOn,
+     "retry only these failures: exit statuses and the words\ntimeout, signal and start, as in "
+     "75,timeout",
+     nullptr},
+    {"--from-step", nullptr, "a value", "N", false, nullptr, nullptr, ReadFromStep,
+     "run the job's steps from step N on", nullptr},
+    {"--exit-on-error", &TCommandLine::exit_on_error, nullptr, nullptr, false, nullptr, nullptr,
+     nullptr, "run no further step after one failed", nullptr},
+    {"--lock", nullptr, "a file name", "FILE", true, kDefaultLockFile, nullptr,
+     ReadText<&TCommandLine::lock>,
+     "run only if no other run holds FILE locked (default\n{}); status 75 if one does",
+     DefaultLockFile},
+    {"--lock-wait", nullptr, "a value", "DURATION", false, nullptr, nullptr,
+     ReadDuration<&TCommandLine::lock_wait>, "wait this long for a lock another run holds",
+     nullptr},
+    {"--report", nullptr, "a file name", "FILE", true, nullptr, nullptr,
+     ReadText<&TCommandLine::report>, "write what happened to FILE as JSON", nullptr},
+    {"--metrics", nullptr, "a file name", "FILE", true, nullptr, nullptr,
+     ReadText<&TCommandLine::metrics>,
+     "write metrics to FILE for the Prometheus textfile\ncollector", nullptr},
+    {"--keep-output", nullptr, "a value", "SIZE", false, nullptr, nullptr, ReadKeepOutput,
+     "keep the last SIZE bytes (K, M; up to {}) of each\nstep's output for the report and the "
+     "hooks",
+     MaxKeepOutput},
+    {"--on-start", nullptr, "a command", "COMMAND", true, nullptr, &TCommandLine::on_start,
+     ReadText<&TCommandLine::on_start>, "run COMMAND before the first step", nullptr},
+    {"--on-success", nullptr, "a command", "COMMAND", true, nullptr, &TCommandLine::on_success,
+     ReadText<&TCommandLine::on_success>, "run COMMAND after a run that ended with status 0",
+     nullptr},
+    {"--on-failure", nullptr, "a command", "COMMAND", true, nullptr, &TCommandLine::on_failure,
+     ReadText<&TCommandLine::on_failure>, "run COMMAND after a run that ended otherwise (not 75)",
+     nullptr},
+    {"--hook-timeout", nullptr, "a value", "DURATION", false, nullptr, nullptr,
+     ReadDuration<&TCommandLine::hook_timeout>, "stop a hook that runs longer (default {})",
+     DefaultHookTimeout},
+    {"--check", &TCommandLine::check, nullptr, nullptr, false, nullptr, nullptr, nullptr,
+     "check every job in the configuration file; run nothing", nullptr},
+    {"--list", &TCommandLine::list, nullptr, nullptr, false, nullptr, nullptr, nullptr,
+     "print the name of every job in the configuration file", nullptr},
+    {"--help", &TCommandLine::help, nullptr, nullptr, false, nullptr, nullptr, nullptr,
+     "print this help", nullptr},
+    {"--version", &TCommandLine::version, nullptr, nullptr, false, nullptr, nullptr, nullptr,
+     "print the version banner and how the program was built", nullptr},
 };
+
+// Where the help of each option begins, and how far the lines after its
+// first are indented.
+constexpr std::size_t kHelpColumn = 24;
 
 bool StartsWith(std::string_view text, std::string_view prefix) {
   return text.substr(0, prefix.size()) == prefix;
@@ -145,13 +196,13 @@ void SetError(TCommandLine& result, std::string message) {
 // option's name must be followed by "=" or nothing: "--reports=x" is not
 // --report.
 bool ReadOption(std::string_view arg, TCommandLine& result) {
-  for (const TFlag& flag : kFlags) {
-    if (arg == flag.name) {
-      result.*flag.field = true;
+  for (const TOption& option : kOptions) {
+    if (option.flag != nullptr) {
+      if (arg != option.name) continue;
+      result.*option.flag = true;
       return true;
     }
-  }
-  for (const TValueOption& option : kValueOptions) {
+    if (option.read == nullptr) continue;
     const std::string name(option.name);
     const bool bare = arg == name;
     if (!bare && !StartsWith(arg, name + "=")) continue;
@@ -187,6 +238,28 @@ TCommandLine ParseCommandLine(int argc, const char* const* argv) {
     }
   }
   return result;
+}
+
+std::string OptionHelp() {
+  std::string help;
+  for (const TOption& option : kOptions) {
+    std::string usage = std::string("  ") + option.name;
+    if (option.value_name != nullptr) {
+      usage += option.when_bare != nullptr ? std::string("[=") + option.value_name + "]"
+                                           : std::string("=") + option.value_name;
+    }
+    usage += usage.size() < kHelpColumn ? std::string(kHelpColumn - usage.size(), ' ') : "  ";
+    std::string text = option.help;
+    const std::size_t mark = text.find("{}");
+    if (mark != std::string::npos && option.shown != nullptr) text.replace(mark, 2, option.shown());
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+      help += usage + text.substr(start, end - start) + "\n";
+      usage = std::string(kHelpColumn, ' ');
+    }
+    help += usage + text.substr(start) + "\n";
+  }
+  return help;
 }
 
 std::string ConfigPath(const TCommandLine& command_line) {

@@ -33,6 +33,7 @@ struct TCommandLine {
   std::optional<TDurationOption> job_timeout;
   std::optional<TDurationOption> retry_delay;
   std::optional<TDurationOption> lock_wait;
+  std::optional<TDurationOption> hook_timeout;
   std::optional<int> retries;
   std::optional<TRetryOn> retry_on;
   std::optional<long> from_step;
@@ -57,6 +58,9 @@ inline constexpr std::size_t kMaxKeepOutput = 16 * 1024 * 1024;
 // with "--" must be one of the options written in full (or "--" alone,
 // which is passed over); other arguments that begin with '-' are ignored.
 TCommandLine ParseCommandLine(int argc, const char* const* argv);
+
+// One line or more for each option, as --help lists them.
+std::string OptionHelp();
 
 // The configuration file to read: the --config= path or "search.conf".
 std::string ConfigPath(const TCommandLine& command_line);

@@ -3,16 +3,18 @@
 
 #include <string>
 
-// Opens the configuration file into fp. When it cannot be opened, says so
-// and counts a configuration error.
-bool OpenConfig(const std::string& path);
+#include "job/run_context.h"
 
-// Closes fp. When a read failed, says so and counts a configuration error;
+// Opens the configuration file into fp. When it cannot be opened, tells
+// run of the configuration error.
+bool OpenConfig(const std::string& path, TRunContext& run);
+
+// Closes fp. When a read failed, tells run of the configuration error;
 // returns whether the file was read without error.
-bool CloseConfig(const std::string& path);
+bool CloseConfig(const std::string& path, TRunContext& run);
 
-// Says that no section of the job is in the file, and counts a
-// configuration error.
-void ReportJobNotFound(const std::string& job);
+// Tells run that no section of the job is in the file, a configuration
+// error.
+void ReportJobNotFound(const std::string& job, TRunContext& run);
 
 #endif  // VELMORJOB_APP_CONFIG_FILE_H_

@@ -4,6 +4,7 @@
 #include "app/build_info.h"
 #include "app/check.h"
 #include "app/command_line.h"
+#include "app/console.h"
 #include "app/list.h"
 #include "app/out_of_memory.h"
 #include "app/run_job.h"
@@ -12,8 +13,9 @@
 #include "core/outcome.h"
 #include "core/output.h"
 #include "core/read_state.h"
-#include "core/run_record.h"
+#include "core/signal_names.h"
 #include "core/stop_signal.h"
+#include "job/run_context.h"
 #include "job/step_process.h"
 
 namespace {
@@ -22,13 +24,29 @@ namespace {
 // nothing on its standard output looks like a whole answer.
 void SayStopped(const char* what) {
   if (const int signal_number = StopSignal()) {
-    SayError(std::string("velmorjob: ") + what + " stopped by " + StopSignalName(signal_number) +
-             "\n");
+    SayError(std::string("velmorjob: ") + what + " stopped by " + SignalName(signal_number) + "\n");
   }
 }
 
-// Does what the command line asks and returns the exit status.
-int Dispatch(const TCommandLine& command_line, int argc, const TExecute& execute) {
+// A --check or a --list: what reads the file without running it, told to
+// the console alone.
+template <typename TRead>
+TOutcome ReadOnly(const TRunSettings& settings, const char* what, const TRead& read) {
+  TConsole console(settings);
+  TRunContext run(console);
+  read(run);
+  SayStopped(what);
+  return run.outcome;
+}
+
+TOutcome Usage() {
+  TOutcome outcome;
+  outcome.usage_error = true;
+  return outcome;
+}
+
+// Does what the command line asks and returns what happened.
+TOutcome Dispatch(const TCommandLine& command_line, int argc, const TExecute& execute) {
   // A dry run's standard output holds commands alone, for a shell to run.
   if (command_line.dry_run && !command_line.check && !command_line.list && !command_line.help &&
       !command_line.version) {
@@ -38,39 +56,38 @@ int Dispatch(const TCommandLine& command_line, int argc, const TExecute& execute
     PrintBanner();
     Say(command_line.error + "\n");
     PrintUsage();
-    return kExitUsage;
+    return Usage();
   }
   if (command_line.help) {
     PrintHelp();
-    return kExitOk;
+    return TOutcome();
   }
   if (command_line.version) {
     PrintBanner();
     Print(BuildLine());
-    return kExitOk;
-  }
-  if (command_line.list) {
-    ListJobs(ConfigPath(command_line));
-    SayStopped("--list");
-    return ExitStatus(outcome);
+    return TOutcome();
   }
   const TRunSettings settings = RunSettingsFrom(command_line);
+  if (command_line.list) {
+    return ReadOnly(settings, "--list",
+                    [&](TRunContext& run) { ListJobs(ConfigPath(command_line), run); });
+  }
   if (settings.quiet && !command_line.check && command_line.job) SetMessages(TMessages::kKept);
   // A dry run prints only the commands, so that its output can go to a
   // shell as it is.
   if (!command_line.dry_run || command_line.check) PrintBanner();
   if (argc < 2) {
     PrintUsage();
-    return kExitUsage;
+    return Usage();
   }
   if (command_line.check) {
-    CheckConfig(ConfigPath(command_line), command_line.job);
-    SayStopped("--check");
-    return ExitStatus(outcome);
+    return ReadOnly(settings, "--check", [&](TRunContext& run) {
+      CheckConfig(ConfigPath(command_line), command_line.job, run);
+    });
   }
   if (!command_line.job) {
     Say("Job name has not been specified");
-    return kExitUsage;
+    return Usage();
   }
   // A reader of the output that goes away costs the run an output error,
   // not its steps.
@@ -86,17 +103,15 @@ int Main(int argc, const char* const* argv, const TExecute& execute) {
   KeepStandardDescriptorsOpen();
   InstallOutOfMemoryHandler();
   InstallStopSignals();
-  outcome = TOutcome();
   jobend = 0;
   ClearLine();
-  runrecord.reset();
-  SetMessages(TMessages::kStandardOutput);
+  ResetOutput();
 
   const TCommandLine command_line = ParseCommandLine(argc, argv);
-  const int status = Dispatch(command_line, argc, execute);
+  TOutcome outcome = Dispatch(command_line, argc, execute);
   outcome.stop_signal = StopSignal();
-  if (status == kExitUsage) outcome.usage_error = true;
   // Output that never reached its file is told at the end at the latest.
   FlushOutput();
+  outcome.output_failed = outcome.output_failed || OutputFailed();
   return ExitStatus(outcome);
 }

@@ -5,7 +5,6 @@
 
 #include "core/exit_status.h"
 #include "core/output.h"
-#include "core/run_record.h"
 #include "core/stop_signal.h"
 #include "report/report_json.h"
 
@@ -38,20 +37,27 @@ std::vector<std::string> HookEnvironment(const TRunRecord& record, const TRunSet
 
 }  // namespace
 
-void RunHook(THook which, const TRunSettings& settings, const TExecute& execute) {
+void THooks::RunStarted(const TRunRecord& record) { Run(THook::kStart, record); }
+
+void THooks::FilesWritten(const TRunRecord& record) {
+  if (without_steps_) return;
+  if (const std::optional<THook> hook = FinalHook(record.exit_status)) Run(*hook, record);
+}
+
+void THooks::Run(THook which, const TRunRecord& record) {
   for (const THookKind& hook : kHooks) {
-    if (hook.which != which || !(settings.*hook.command)) continue;
+    if (hook.which != which || !(settings_.*hook.command)) continue;
     TProcessSetup setup;
-    setup.command = *(settings.*hook.command);
-    setup.limits.timeout = kHookTimeout;
+    setup.command = *(settings_.*hook.command);
+    setup.limits.timeout = settings_.hook_timeout;
     setup.limits.kill_after = kHookKillAfter;
-    setup.environment = HookEnvironment(*runrecord, settings);
-    setup.input = ReportJson(*runrecord);
+    setup.environment = HookEnvironment(record, settings_);
+    setup.input = ReportJson(record);
     FlushOutput();
     // Once a stop signal has come, nothing more starts but the hook that
     // tells of it.
     if (which == THook::kStart && StopSignal() != 0) return;
-    const TStepResult result = execute(setup);
+    const TStepResult result = execute_(setup);
     if (result.Failed()) {
       SayError(std::string("velmorjob: ") + hook.option + " command failed: " + result.Cause() +
                "\n");

@@ -8,8 +8,8 @@
 #include "core/read_state.h"
 #include "job/section_scan.h"
 
-void ListJobs(const std::string& path) {
-  if (!OpenConfig(path)) return;
+void ListJobs(const std::string& path, TRunContext& run) {
+  if (!OpenConfig(path, run)) return;
   std::unordered_set<std::string> seen;
   long counter = 0;
   for (;;) {
@@ -19,5 +19,5 @@ void ListJobs(const std::string& path) {
     if (line.kind != TLineKind::kJobHeader) continue;
     if (seen.emplace(line.header.name).second) Print(std::string(line.header.name) + "\n");
   }
-  CloseConfig(path);
+  CloseConfig(path, run);
 }

@@ -3,8 +3,11 @@
 
 #include <string>
 
+#include "job/run_context.h"
+
 // Prints the name of every job in the configuration file, each once, in the
 // order of first appearance, one per line. Malformed headers are skipped.
-void ListJobs(const std::string& path);
+// A file that cannot be read is told to run.
+void ListJobs(const std::string& path, TRunContext& run);
 
 #endif  // VELMORJOB_APP_LIST_H_

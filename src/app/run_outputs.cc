@@ -8,10 +8,6 @@
 
 #include "app/run_id.h"
 #include "core/exit_status.h"
-#include "core/outcome.h"
-#include "core/output.h"
-#include "core/run_record.h"
-#include "core/stop_signal.h"
 #include "report/report_files.h"
 
 namespace {
@@ -34,74 +30,51 @@ std::string WorkingDirectory() {
   return error ? "" : current.string();
 }
 
-using TWrite = TMetricsWrite (*)(const std::string&, const TRunRecord&, std::string&);
-
-TMetricsWrite WriteReport(const std::string& path, const TRunRecord& record, std::string& reason) {
-  return WriteReportFile(path, record, reason) ? TMetricsWrite::kWritten : TMetricsWrite::kFailed;
-}
-
-// One of the files asked for, and whether it is done with: written again
-// when the status changes, unless it failed or was left alone as it was.
-struct TRunFile {
-  const char* what;
-  const std::optional<std::string>& path;
-  TWrite write;
-  bool settled = false;
-};
-
-// Writes the file. When it cannot be written, or is left as it was (a
-// metrics file of another job, or one that cannot be read), says why on
-// standard error and counts it in the outcome; it is not tried again in
-// this run.
-void WriteOrTell(TRunFile& file) {
-  std::string reason;
-  switch (file.write(*file.path, *runrecord, reason)) {
-    case TMetricsWrite::kWritten:
-    case TMetricsWrite::kNotTouched: return;
-    case TMetricsWrite::kRefused:
-      SayError("velmorjob: metrics file [" + *file.path + "] " + reason + ": not written\n");
-      break;
-    case TMetricsWrite::kFailed:
-      SayError(std::string("velmorjob: cannot write ") + file.what + " " + *file.path + ": " +
-               reason + "\n");
-      break;
-  }
-  outcome.file_failed = true;
-  file.settled = true;
-}
-
 }  // namespace
 
-void StartRunRecord(const TRunSettings& settings) {
-  if (!settings.KeepsRecord()) return;
-  runrecord.emplace();
-  runrecord->start = TWallClock::now();
-  runrecord->job = settings.job;
-  runrecord->config = Absolute(settings.config);
-  runrecord->directory = WorkingDirectory();
-  runrecord->host = HostName();
-  runrecord->run_id = NewRunId();
-  runrecord->from_step = settings.from_step;
+void StartRunRecord(const TRunSettings& settings, TRunRecord& record) {
+  record.start = TWallClock::now();
+  record.job = settings.job;
+  record.config = Absolute(settings.config);
+  record.directory = WorkingDirectory();
+  record.host = HostName();
+  record.run_id = NewRunId();
+  record.from_step = settings.from_step;
 }
 
-void WriteRunFiles(const TRunSettings& settings) {
-  if (!runrecord) return;
-  outcome.stop_signal = StopSignal();
-  runrecord->ended = true;
-  runrecord->end = TWallClock::now();
-  TRunFile files[] = {{"report", settings.report, WriteReport},
-                      {"metrics", settings.metrics, WriteMetricsFile}};
+bool TRunFiles::WriteOne(const TFile& file, const TRunRecord& record, std::string& reason,
+                         bool& refused) {
+  refused = false;
+  if (&file == &report_) return WriteReportFile(*file.path, record, reason);
+  switch (WriteMetricsFile(*file.path, record, metrics_before_, reason)) {
+    case TMetricsWrite::kWritten:
+    case TMetricsWrite::kNotTouched: return true;
+    case TMetricsWrite::kRefused: refused = true; return false;
+    case TMetricsWrite::kFailed: break;
+  }
+  return false;
+}
+
+void TRunFiles::Write(TRunContext& run) {
+  TRunRecord& record = run.record;
+  record.ended = true;
+  record.end = TWallClock::now();
   // Each pass writes with the status as it stands; a pass that changes it
   // (a file that failed, a stop signal) is followed by one more, at most
   // once for each thing that can change it.
   for (int pass = 0; pass < 3; ++pass) {
-    const int status = ExitStatus(outcome);
-    runrecord->exit_status = status;
-    runrecord->result = ResultWord(outcome);
-    for (TRunFile& file : files) {
-      if (file.path && !file.settled) WriteOrTell(file);
+    const int status = run.Status();
+    record.exit_status = status;
+    record.result = ResultWord(run.outcome);
+    for (TFile* file : {&report_, &metrics_}) {
+      if (!file->path || file->settled) continue;
+      std::string reason;
+      bool refused = false;
+      if (WriteOne(*file, record, reason, refused)) continue;
+      run.events.FileNotWritten(file->what, *file->path, reason, refused);
+      run.outcome.file_failed = true;
+      file->settled = true;
     }
-    outcome.stop_signal = StopSignal();
-    if (ExitStatus(outcome) == status) return;
+    if (run.Status() == status) return;
   }
 }

@@ -30,5 +30,6 @@ TRunSettings RunSettingsFrom(const TCommandLine& command_line) {
   settings.on_start = command_line.on_start;
   settings.on_success = command_line.on_success;
   settings.on_failure = command_line.on_failure;
+  if (command_line.hook_timeout) settings.hook_timeout = command_line.hook_timeout->seconds;
   return settings;
 }

@@ -1,9 +1,6 @@
 #ifndef VELMORJOB_CORE_OUTCOME_H_
 #define VELMORJOB_CORE_OUTCOME_H_
 
-#include <optional>
-#include <string>
-
 // What happened during one run, gathered for the exit status.
 struct TOutcome {
   // Configuration errors reported: unreadable file, bad or malformed lines,
@@ -29,8 +26,6 @@ struct TOutcome {
   bool job_timed_out = false;
 };
 
-extern TOutcome outcome;
-
 // Exit statuses of the program; what each means, and which wins when
 // several apply, is in the table of core/exit_status.h.
 constexpr int kExitOk = 0;
@@ -40,11 +35,5 @@ constexpr int kExitStepFailed = 3;
 constexpr int kExitOutput = 4;
 constexpr int kExitLocked = 75;  // EX_TEMPFAIL: try again later
 constexpr int kExitSignalBase = 128;
-
-// Prints a configuration error exactly as given, counts it and keeps it for
-// the run record. line is the line number it names, if any; reason, why the
-// line is wrong as --check says it, if it is a line.
-void ReportConfigError(std::optional<long> line, const std::string& text,
-                       std::optional<std::string> reason = std::nullopt);
 
 #endif  // VELMORJOB_CORE_OUTCOME_H_

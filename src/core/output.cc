@@ -11,7 +11,6 @@
 #include <utility>
 #include <vector>
 
-#include "core/outcome.h"
 #include "core/stop_signal.h"
 
 namespace {
@@ -34,6 +33,8 @@ struct TOutputState {
   std::vector<TKept> kept;
   std::size_t kept_bytes = 0;
   std::size_t dropped_bytes = 0;
+  // A write of the program's own output failed, and was told.
+  bool failed = false;
 };
 
 TOutputState state;
@@ -52,8 +53,8 @@ bool AwaitWritable(int fd, int milliseconds) {
 }
 
 void Tell(int error_number) {
-  if (outcome.output_failed) return;
-  outcome.output_failed = true;
+  if (state.failed) return;
+  state.failed = true;
   const std::string line =
       std::string("velmorjob: cannot write output: ") + std::strerror(error_number) + "\n";
   WriteAll(2, line);
@@ -94,6 +95,8 @@ void Keep(int fd, std::string_view text) {
 
 }  // namespace
 
+void ResetOutput() { state = TOutputState(); }
+
 void SetMessages(TMessages where) {
   state.messages = where;
   state.kept.clear();
@@ -130,7 +133,9 @@ void SayError(std::string_view text) {
 
 void Print(std::string_view text) { Write(1, text); }
 
-bool FlushOutput() { return FlushOut() && !outcome.output_failed; }
+bool FlushOutput() { return FlushOut() && !state.failed; }
+
+bool OutputFailed() { return state.failed; }
 
 void NoteOutputError(int error_number) { Tell(error_number); }
 

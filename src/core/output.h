@@ -23,6 +23,9 @@ enum class TMessages {
   kDropped,         // --quiet after a run that succeeded: not written at all
 };
 void SetMessages(TMessages where);
+// Forgets all that was buffered, kept or failed: the output of a program
+// that starts anew, messages to standard output.
+void ResetOutput();
 
 // A message of the program: a banner, an error, what a step did.
 void Say(std::string_view text);
@@ -38,9 +41,13 @@ void SayError(std::string_view text);
 void Print(std::string_view text);
 
 // Writes out what is buffered. The first time a write fails, says so on
-// standard error ("velmorjob: cannot write output: REASON") and records
-// it in the outcome. Returns whether everything so far was written.
+// standard error ("velmorjob: cannot write output: REASON") and remembers
+// it. Returns whether everything so far was written.
 bool FlushOutput();
+
+// Whether a write of the program's own output has failed since
+// ResetOutput.
+bool OutputFailed();
 
 // Writes out what is buffered for standard output and tells nothing, for
 // the last words of a program that has run out of memory. Allocates

@@ -2,8 +2,8 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 
-#include "core/outcome.h"
 #include "core/stop_signal.h"
 
 char str[kLineSize];
@@ -31,6 +31,7 @@ void ClearLine() {
   str[0] = '\0';
 }
 
-void ReportLineError(long counter, const std::string& reason) {
-  ReportConfigError(counter, "Error at line " + std::to_string(counter) + ":\n" + str, reason);
+TConfigMessage LineError(long counter, std::string reason) {
+  return TConfigMessage{counter, "Error at line " + std::to_string(counter) + ":\n" + str,
+                        std::move(reason)};
 }

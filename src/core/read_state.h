@@ -2,6 +2,7 @@
 #define VELMORJOB_CORE_READ_STATE_H_
 
 #include "core/line_reader.h"
+#include "core/run_record.h"
 
 // The reading state shared by the job lookup and the job reader: both read
 // the one configuration file, line by line, into the one line buffer.
@@ -43,9 +44,9 @@ void SkipLines(char keep, long& counter);
 // at the end of the file leaves an empty line rather than the previous one.
 void ClearLine();
 
-// Prints "Error at line N:" followed by the line as held in str, and counts
-// a configuration error; `reason`, what --check says of the line, is kept
-// with it for the run report.
-void ReportLineError(long counter, const std::string& reason);
+// The message of a bad line: "Error at line N:" followed by the line as
+// held in str, with `reason`, what --check says of the line, for the run
+// report.
+TConfigMessage LineError(long counter, std::string reason);
 
 #endif  // VELMORJOB_CORE_READ_STATE_H_

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-std::optional<TRunRecord> runrecord;
-
 std::string StepLabel(long number, const std::string& program) {
   return std::to_string(number) + " \"" + program + "\"";
 }
@@ -32,14 +30,4 @@ long FailedSteps(const TRunRecord& record) {
   const std::vector<const TStepRecord*> last = LastAttempts(record);
   return static_cast<long>(std::count_if(
       last.begin(), last.end(), [](const TStepRecord* step) { return step->result.Failed(); }));
-}
-
-void NoteConfigError(std::optional<long> line, const std::string& text,
-                     std::optional<std::string> reason) {
-  if (!runrecord) return;
-  if (runrecord->config_errors.size() < TRunRecord::kMaxConfigMessages) {
-    runrecord->config_errors.push_back(TConfigMessage{line, text, std::move(reason)});
-  } else {
-    ++runrecord->config_errors_not_kept;
-  }
 }

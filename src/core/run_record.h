@@ -11,7 +11,8 @@
 #include "core/step_result.h"
 
 // What one run of a job did, kept for the run report, the metrics file,
-// the hooks and --quiet. Filled only when one of them was asked for.
+// the hooks and --quiet. Its attempts are kept only when one of them was
+// asked for.
 
 using TWallClock = std::chrono::system_clock;
 
@@ -74,12 +75,5 @@ long FailedSteps(const TRunRecord& record);
 
 // The last attempt of each step that ran, in the order of their numbers.
 std::vector<const TStepRecord*> LastAttempts(const TRunRecord& record);
-
-// The record of the run, kept only when it is needed.
-extern std::optional<TRunRecord> runrecord;
-
-// Keeps a configuration error that was printed, when the record is kept.
-void NoteConfigError(std::optional<long> line, const std::string& text,
-                     std::optional<std::string> reason = std::nullopt);
 
 #endif  // VELMORJOB_CORE_RUN_RECORD_H_

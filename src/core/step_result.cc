@@ -3,33 +3,13 @@
 #include <csignal>
 #include <sys/wait.h>
 
+#include "core/signal_names.h"
+
 namespace {
-
-struct TSignalName {
-  int number;
-  const char* name;
-};
-
-const TSignalName kSignalNames[] = {
-    {SIGHUP, "SIGHUP"},       {SIGINT, "SIGINT"},   {SIGQUIT, "SIGQUIT"}, {SIGILL, "SIGILL"},
-    {SIGTRAP, "SIGTRAP"},     {SIGABRT, "SIGABRT"}, {SIGBUS, "SIGBUS"},   {SIGFPE, "SIGFPE"},
-    {SIGKILL, "SIGKILL"},     {SIGUSR1, "SIGUSR1"}, {SIGSEGV, "SIGSEGV"}, {SIGUSR2, "SIGUSR2"},
-    {SIGPIPE, "SIGPIPE"},     {SIGALRM, "SIGALRM"}, {SIGTERM, "SIGTERM"}, {SIGCHLD, "SIGCHLD"},
-    {SIGCONT, "SIGCONT"},     {SIGSTOP, "SIGSTOP"}, {SIGTSTP, "SIGTSTP"}, {SIGTTIN, "SIGTTIN"},
-    {SIGTTOU, "SIGTTOU"},     {SIGURG, "SIGURG"},   {SIGXCPU, "SIGXCPU"}, {SIGXFSZ, "SIGXFSZ"},
-    {SIGVTALRM, "SIGVTALRM"}, {SIGPROF, "SIGPROF"}, {SIGSYS, "SIGSYS"},
-};
 
 bool IsInterrupt(int signal_number) { return signal_number == SIGINT || signal_number == SIGQUIT; }
 
 }  // namespace
-
-std::string SignalName(int signal_number) {
-  for (const TSignalName& signal : kSignalNames) {
-    if (signal.number == signal_number) return signal.name;
-  }
-  return "signal " + std::to_string(signal_number);
-}
 
 TStepResult TStepResult::FromWaitStatus(int status, TStop stopped) {
   TStepResult result;

@@ -49,8 +49,4 @@ struct TStepResult {
   std::string Cause() const;
 };
 
-// "SIGTERM" for SIGTERM, and so on for the signals of POSIX; "signal N" for
-// any other.
-std::string SignalName(int signal_number);
-
 #endif  // VELMORJOB_CORE_STEP_RESULT_H_

@@ -1,7 +1,5 @@
 #include "core/stop_signal.h"
 
-#include <cstdio>
-
 namespace {
 
 volatile std::sig_atomic_t received = 0;
@@ -12,32 +10,23 @@ volatile std::sig_atomic_t pending = 0;
 bool sigpipe_was_ignored = false;
 bool sigpipe_changed = false;
 
-struct TStopSignalName {
-  int number;
-  const char* name;
-};
-
-const TStopSignalName kStopSignals[] = {
-    {SIGTERM, "SIGTERM"},
-    {SIGHUP, "SIGHUP"},
-    {SIGINT, "SIGINT"},
-    {SIGQUIT, "SIGQUIT"},
-};
+const int kStopSignals[] = {SIGTERM, SIGHUP, SIGINT, SIGQUIT};
 
 int IndexOf(int signal_number) {
   for (std::size_t i = 0; i < sizeof kStopSignals / sizeof kStopSignals[0]; ++i) {
-    if (kStopSignals[i].number == signal_number) return static_cast<int>(i);
+    if (kStopSignals[i] == signal_number) return static_cast<int>(i);
   }
   return -1;
 }
 
-extern "C" void OnStopSignal(int signal_number) {
+// The handlers: they only note what came, which is safe in a handler.
+void OnStopSignal(int signal_number) {
   if (received == 0) received = signal_number;
   const int index = IndexOf(signal_number);
   if (index >= 0) pending = pending | (1 << index);
 }
 
-extern "C" void OnChildSignal(int) {}
+void OnChildSignal(int) {}
 
 void Catch(int signal_number, void (*handler)(int), int flags) {
   struct sigaction action = {};
@@ -57,17 +46,17 @@ bool Ignored(int signal_number) {
 sigset_t StopSignals() {
   sigset_t set;
   sigemptyset(&set);
-  for (const TStopSignalName& stop : kStopSignals) sigaddset(&set, stop.number);
+  for (const int stop : kStopSignals) sigaddset(&set, stop);
   return set;
 }
 
 void InstallStopSignals() {
   received = 0;
   pending = 0;
-  for (const TStopSignalName& stop : kStopSignals) {
+  for (const int stop : kStopSignals) {
     // No SA_RESTART: a read that waits (on a pipe named as the
     // configuration file, say) is interrupted, so that the run stops at once.
-    if (!Ignored(stop.number)) Catch(stop.number, OnStopSignal, 0);
+    if (!Ignored(stop)) Catch(stop, OnStopSignal, 0);
   }
   // Even when the caller ignored SIGCHLD: the exit status of each step is
   // needed, and an ignored SIGCHLD would have its children reaped unseen.
@@ -84,7 +73,7 @@ int TakePendingStopSignal() {
   for (std::size_t i = 0; i < sizeof kStopSignals / sizeof kStopSignals[0]; ++i) {
     if ((pending & (1 << i)) != 0) {
       pending = pending & ~(1 << i);
-      return kStopSignals[i].number;
+      return kStopSignals[i];
     }
   }
   return 0;
@@ -102,12 +91,4 @@ void RestoreSigpipe() {
   action.sa_handler = sigpipe_was_ignored ? SIG_IGN : SIG_DFL;
   sigemptyset(&action.sa_mask);
   sigaction(SIGPIPE, &action, nullptr);
-}
-
-const char* StopSignalName(int signal_number) {
-  const int index = IndexOf(signal_number);
-  if (index >= 0) return kStopSignals[index].name;
-  static char other[32];
-  std::snprintf(other, sizeof other, "signal %d", signal_number);
-  return other;
 }

@@ -36,8 +36,4 @@ void IgnoreSigpipe();
 // behave as they would without velmorjob. Async-signal-safe.
 void RestoreSigpipe();
 
-// "SIGTERM" for SIGTERM, and so on for the stop signals; "signal N" for any
-// other.
-const char* StopSignalName(int signal_number);
-
 #endif  // VELMORJOB_CORE_STOP_SIGNAL_H_

@@ -2,12 +2,10 @@
 
 #include <string>
 
-#include "check/explain.h"
 #include "core/read_state.h"
-#include "job/section_scan.h"
 #include "job/step_list.h"
 
-long ReadJob(long counter, const TRunJobSteps& run) {
+long ReadJob(long counter, const TJobSteps& handlers) {
   // The header just read names the job, for what is said of a bad line.
   const std::string job(ParseJobHeader(str).name);
   TStepList steps;
@@ -19,16 +17,13 @@ long ReadJob(long counter, const TRunJobSteps& run) {
     if (EndsSection(line)) break;
     if (line.kind == TLineKind::kStepHeader) steps.Append(MakeStep(*line.step_kind));
     if (line.kind == TLineKind::kBadLine) {
-      std::string reason;
-      ExplainLineError(reason, line, str, job, steps.Empty() ? "" : steps.last->name, fp.Piece(),
-                       comment_cut);
-      ReportLineError(counter, reason);
+      handlers.bad_line(counter, line, job, steps.Empty() ? "" : steps.last->name);
       return counter;
     }
   }
   // A read error or a stop signal ends the section unread: nothing runs.
   if (read != TRead::kNothing && read != TRead::kLine) return counter;
   jobend = 1;
-  run(steps.head.get());
+  handlers.run(steps.head.get());
   return counter;
 }

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
@@ -27,33 +26,9 @@ constexpr double kLongestWait = 1e9;
 constexpr char kSymbolicLink[] = "it is a symbolic link";
 constexpr char kNotRegular[] = "it is not a regular file";
 
-// The locked file's descriptor, closed when the process ends.
-class THeldLock {
- public:
-  ~THeldLock() { Release(); }
-  bool Holds(const std::string& path) const { return fd_ >= 0 && path_ == path; }
-  int fd() const { return fd_; }
-  void Hold(int fd, const std::string& path) {
-    Release();
-    fd_ = fd;
-    path_ = path;
-  }
-  void Release() {
-    if (fd_ >= 0) close(fd_);
-    fd_ = -1;
-    path_.clear();
-  }
-
- private:
-  int fd_ = -1;
-  std::string path_;
-};
-
-THeldLock held;
-
 // Opens the lock file, creating it when it is missing, and checks that it
 // may be used; -1 with the reason when not.
-int OpenLockFile(const std::string& path, std::string& reason) {
+int OpenLockFile(const std::string& path, std::string& reason, std::string& notice) {
   struct stat status = {};
   // A file of another kind is refused before it is opened: opening a device
   // may do something. A symbolic link is refused by the open itself.
@@ -79,10 +54,8 @@ int OpenLockFile(const std::string& path, std::string& reason) {
   } else {
     if (status.st_uid == geteuid() && (status.st_mode & kOpenToOthers) != 0 &&
         fchmod(fd, kLockMode) == 0) {
-      std::fprintf(stderr,
-                   "velmorjob: lock file [%s] could be opened by other users; its mode is now "
-                   "0600\n",
-                   path.c_str());
+      notice = "velmorjob: lock file [" + path +
+               "] could be opened by other users; its mode is now 0600\n";
     }
     return fd;
   }
@@ -101,11 +74,13 @@ void Pause(std::chrono::nanoseconds pause) {
 
 // Locks the open file, waiting for it when asked to. On kFailed, error is
 // the reason.
-TLockResult Lock(int fd, std::optional<double> wait_seconds, int& error) {
+TLockResult Lock(int fd, std::optional<double> wait_seconds, const std::function<void()>& on_wait,
+                 int& error) {
   using Clock = std::chrono::steady_clock;
   const std::chrono::duration<double> wait(std::min(wait_seconds.value_or(0), kLongestWait));
   const Clock::time_point deadline =
       Clock::now() + std::chrono::duration_cast<Clock::duration>(wait);
+  bool waiting = false;
   for (;;) {
     if (flock(fd, LOCK_EX | LOCK_NB) == 0) return TLockResult::kTaken;
     if (errno == EINTR) continue;
@@ -114,6 +89,8 @@ TLockResult Lock(int fd, std::optional<double> wait_seconds, int& error) {
       return TLockResult::kFailed;
     }
     if (!wait_seconds) return TLockResult::kHeld;
+    if (!waiting && on_wait) on_wait();
+    waiting = true;
     if (StopSignal() != 0) return TLockResult::kStopped;
     const Clock::duration left = deadline - Clock::now();
     if (left <= Clock::duration::zero()) return TLockResult::kHeld;
@@ -123,22 +100,29 @@ TLockResult Lock(int fd, std::optional<double> wait_seconds, int& error) {
 
 }  // namespace
 
-TLockResult TakeRunLock(const std::string& path, std::string& reason,
-                        std::optional<double> wait_seconds) {
-  if (held.Holds(path)) return TLockResult::kTaken;
-  const int fd = OpenLockFile(path, reason);
+TRunLock::~TRunLock() { Release(); }
+
+TLockResult TRunLock::Take(const std::string& path, std::optional<double> wait_seconds,
+                           const std::function<void()>& on_wait, std::string& reason,
+                           std::string& notice) {
+  if (fd_ >= 0 && path_ == path) return TLockResult::kTaken;
+  const int fd = OpenLockFile(path, reason, notice);
   if (fd < 0) return TLockResult::kFailed;
   int error = 0;
-  const TLockResult result = Lock(fd, wait_seconds, error);
+  const TLockResult result = Lock(fd, wait_seconds, on_wait, error);
   if (result != TLockResult::kTaken) {
     close(fd);
     if (result == TLockResult::kFailed) reason = std::strerror(error);
     return result;
   }
-  held.Hold(fd, path);
+  Release();
+  fd_ = fd;
+  path_ = path;
   return TLockResult::kTaken;
 }
 
-int RunLockDescriptor() { return held.fd(); }
-
-void ReleaseRunLock() { held.Release(); }
+void TRunLock::Release() {
+  if (fd_ >= 0) close(fd_);
+  fd_ = -1;
+  path_.clear();
+}

@@ -8,6 +8,12 @@
 #include "job/retry_rule.h"
 #include "job/step_process.h"
 
+// How long a hook may run without --hook-timeout.
+constexpr double kDefaultHookTimeout = 60;
+
+// What --quiet keeps of each step's output without --keep-output.
+constexpr std::size_t kQuietKeptOutput = 64 * 1024;
+
 // How one run of a job goes, as the command line asked: made once from it
 // (RunSettingsFrom) and handed, unchanged, to everything that runs the job.
 struct TRunSettings {
@@ -43,6 +49,8 @@ struct TRunSettings {
   std::optional<std::string> on_start;
   std::optional<std::string> on_success;
   std::optional<std::string> on_failure;
+  // How long a hook may run before its group is told to stop.
+  double hook_timeout = kDefaultHookTimeout;
 
   // Whether each step's output goes through velmorjob, and how much of it
   // is kept: --keep-output, or 64K when --quiet alone asks for it.
@@ -51,8 +59,5 @@ struct TRunSettings {
   // the hooks or --quiet.
   bool KeepsRecord() const;
 };
-
-// What --quiet keeps of each step's output without --keep-output.
-constexpr std::size_t kQuietKeptOutput = 64 * 1024;
 
 #endif  // VELMORJOB_JOB_RUN_SETTINGS_H_

@@ -18,8 +18,6 @@
 #include "job/child_streams.h"
 #include "job/terminal.h"
 
-extern char** environ;
-
 namespace {
 
 // How often the group is looked at once its shell has ended.

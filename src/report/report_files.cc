@@ -44,26 +44,36 @@ bool WriteReportFile(const std::string& path, const TRunRecord& record, std::str
 }
 
 TMetricsWrite WriteMetricsFile(const std::string& path, const TRunRecord& record,
-                               std::string& reason) {
+                               std::optional<TPreviousSamples>& before, std::string& reason) {
   if (record.exit_status == kExitLocked) return TMetricsWrite::kNotTouched;
   // What cannot be written at all is told as such, before what it holds.
   TFileTarget target;
   if (!FindFileTarget(path, target, reason)) return TMetricsWrite::kFailed;
-  std::string previous;
-  if (!ReadPreviousMetrics(path, previous, reason)) return TMetricsWrite::kRefused;
-  const TPreviousSamples samples = PreviousSamples(previous, record.job);
-  if (samples.other_job) {
-    reason = "is job \"" + *samples.other_job + "\"'s, not \"" + record.job + "\"'s";
-    return TMetricsWrite::kRefused;
+  if (!before) {
+    std::string previous;
+    if (!ReadPreviousMetrics(path, previous, reason)) return TMetricsWrite::kRefused;
+    const TPreviousSamples samples = PreviousSamples(previous, record.job);
+    if (samples.other_job) {
+      reason = "is job \"" + *samples.other_job + "\"'s, not \"" + record.job + "\"'s";
+      return TMetricsWrite::kRefused;
+    }
+    // A mistyped --metrics= (search.conf, say) must not cost the file it
+    // names.
+    if (!samples.of_this_job && previous.find_first_not_of(" \t\r\n") != std::string::npos) {
+      reason = "holds no metrics of velmorjob's";
+      return TMetricsWrite::kRefused;
+    }
+    before = samples;
   }
-  // A mistyped --metrics= (search.conf, say) must not cost the file it names.
-  if (!samples.of_this_job && previous.find_first_not_of(" \t\r\n") != std::string::npos) {
-    reason = "holds no metrics of velmorjob's";
-    return TMetricsWrite::kRefused;
-  }
-  if (!WriteFileAtomically(path, MetricsText(record, samples.last_success), kMetricsFileMode,
+  if (!WriteFileAtomically(path, MetricsText(record, before->last_success), kMetricsFileMode,
                            reason)) {
     return TMetricsWrite::kFailed;
   }
   return TMetricsWrite::kWritten;
+}
+
+TMetricsWrite WriteMetricsFile(const std::string& path, const TRunRecord& record,
+                               std::string& reason) {
+  std::optional<TPreviousSamples> before;
+  return WriteMetricsFile(path, record, before, reason);
 }

@@ -1,11 +1,13 @@
 #ifndef VELMORJOB_REPORT_REPORT_FILES_H_
 #define VELMORJOB_REPORT_REPORT_FILES_H_
 
+#include <optional>
 #include <string>
 #include <sys/types.h>
 
 #include "core/run_record.h"
 #include "report/atomic_file.h"
+#include "report/previous_metrics.h"
 
 // Writing the run report and the metrics file at the end of a run, each as
 // TStagedFile writes a file: a regular file is replaced atomically, a FIFO or
@@ -36,7 +38,12 @@ enum class TMetricsWrite {
 // The previous file is read whole first: when it holds samples of another
 // job it is not replaced, nor when it cannot be read, as it may hold the
 // time of the job's last success, which a run that does not succeed carries
-// over from it.
+// over from it. What it held is kept in `before` by the first write of a
+// run, and a later write of the same run (once its status changed) carries
+// over the last success from there, not from the file the first one wrote.
+TMetricsWrite WriteMetricsFile(const std::string& path, const TRunRecord& record,
+                               std::optional<TPreviousSamples>& before, std::string& reason);
+// The same for the only write of a run.
 TMetricsWrite WriteMetricsFile(const std::string& path, const TRunRecord& record,
                                std::string& reason);
 

@@ -1,0 +1,117 @@
+#include "app/console.h"
+
+#include <cstdint>
+#include <string>
+
+#include "core/duration_text.h"
+#include "core/output.h"
+#include "core/signal_names.h"
+
+namespace {
+
+// "Step 3 "./indexer"": how every line about one step names it.
+std::string StepName(const TStepRecord& step) {
+  return "Step " + StepLabel(step.number, step.program);
+}
+
+std::string Bytes(std::uint64_t count) {
+  return std::to_string(count) + (count == 1 ? " byte" : " bytes");
+}
+
+void SayHowItEnded(const TStepRecord& step) {
+  const std::string name = StepName(step);
+  const std::string after = " after " + DurationWords(step.seconds) + "\n";
+  switch (step.result.end) {
+    case TStepResult::TEnd::kNotStarted: Say(name + " could not be started\n"); return;
+    case TStepResult::TEnd::kKilled:
+      Say(name + " was killed by signal " + std::to_string(step.result.code) + " (" +
+          SignalMeaning(step.result.code) + ")" + after);
+      return;
+    case TStepResult::TEnd::kExited: break;
+  }
+  Say(name + " ended with exit status " + std::to_string(step.result.code) + after);
+}
+
+// For --quiet: how each step whose last attempt failed ended, and what it
+// wrote last.
+void SayFailedSteps(const TRunRecord& record) {
+  for (const TStepRecord* step : LastAttempts(record)) {
+    if (!step->result.Failed()) continue;
+    const std::string which = StepLabel(step->number, step->program);
+    Say("Step " + which + " failed: " + step->result.Cause() + " after " +
+        DurationWords(step->seconds) + "\n");
+    if (!step->output_tail) continue;
+    const std::uint64_t bytes = step->output_bytes.value_or(0);
+    const std::string& tail = *step->output_tail;
+    const std::string size = tail.size() < bytes
+                                 ? "last " + std::to_string(tail.size()) + " of " + Bytes(bytes)
+                                 : Bytes(bytes);
+    Say("--- output of step " + which + " (" + size + ") ---\n");
+    Say(tail);
+    if (!tail.empty() && tail.back() != '\n') Say("\n");
+  }
+}
+
+}  // namespace
+
+void TConsole::ConfigError(const TConfigMessage& message) { Say(message.text); }
+
+// What was said so far shows while the run waits.
+void TConsole::LockWaiting(const std::string&) { FlushOutput(); }
+
+void TConsole::LockHeld(const std::string& path) {
+  Say("Job \"" + settings_.job + "\" not run: lock file [" + path + "] is held by another run\n");
+}
+
+void TConsole::Warning(const std::string& line) { SayError(line); }
+
+void TConsole::AttemptStarted(const TStepRecord& attempt, int attempts) {
+  if (!settings_.verbose) return;
+  const std::string which = attempt.attempt == 1
+                                ? std::string(" starts: ")
+                                : " starts again (attempt " + std::to_string(attempt.attempt) +
+                                      " of " + std::to_string(attempts) + "): ";
+  Say(StepName(attempt) + which + attempt.command + "\n");
+}
+
+void TConsole::AttemptEnded(const TStepRecord& attempt) {
+  if (attempt.result.end == TStepResult::TEnd::kNotStarted) {
+    Say("Error executing \"" + attempt.program + "\"\n");
+  }
+  if (attempt.result.stopped == TStepResult::TStop::kTimeout) {
+    Say(StepName(attempt) + " timed out after " + settings_.timeout_text + "\n");
+  }
+  if (settings_.verbose) SayHowItEnded(attempt);
+}
+
+void TConsole::RetryWaiting(const TStepRecord& failed, int attempts, double delay) {
+  Say(StepName(failed) + " failed (" + failed.result.Cause() + "); attempt " +
+      std::to_string(failed.attempt + 1) + " of " + std::to_string(attempts) + " in " +
+      DurationWords(delay) + "\n");
+}
+
+void TConsole::DeadlinePassed() {
+  Say("Job \"" + settings_.job + "\" timed out after " + settings_.job_timeout_text + "\n");
+}
+
+void TConsole::StepCommand(const std::string& command) { Print(command + "\n"); }
+
+void TConsole::Stopped(int signal_number) {
+  Say("Job \"" + settings_.job + "\" stopped by " + SignalName(signal_number) + "\n");
+}
+
+void TConsole::FileNotWritten(const std::string& what, const std::string& path,
+                              const std::string& reason, bool refused) {
+  if (refused) {
+    SayError("velmorjob: " + what + " file [" + path + "] " + reason + ": not written\n");
+  } else {
+    SayError("velmorjob: cannot write " + what + " " + path + ": " + reason + "\n");
+  }
+}
+
+void TConsole::FilesWritten(const TRunRecord& record) {
+  if (!settings_.quiet) return;
+  const bool failed = record.exit_status != 0;
+  ReleaseKeptMessages(failed);
+  if (failed) SayFailedSteps(record);
+}
