@@ -347,6 +347,23 @@ TEST_F(FilesTest, AnOpenLockFileIsMadeTheUsersAloneAndThatIsSaid) {
   Expect(Run({"--lock=run.lock", "nightly"}), kBanner, 0);
 }
 
+// --quiet keeps the lock file's line with the run's other messages: none
+// for a run that succeeds, all of them in order for one that fails.
+TEST_F(FilesTest, QuietKeepsTheLineAboutTheLockFilesModeWithTheOtherMessages) {
+  const std::string notice =
+      "velmorjob: lock file [run.lock] could be opened by other users; its mode is now 0600\n";
+  dir_.Write("run.lock", "");
+  ASSERT_EQ(0, chmod(Path("run.lock").c_str(), 0644));
+  Expect(Run({"--quiet", "--lock=run.lock", "nightly"}), "", "", 0);
+  ASSERT_EQ(0, chmod(Path("run.lock").c_str(), 0644));
+  Stub("runner", "exit 1");
+  const TRun failed = Run({"--quiet", "--lock=run.lock", "nightly"});
+  EXPECT_EQ(3, failed.status);
+  EXPECT_EQ(notice, failed.err);
+  EXPECT_THAT(failed.out,
+              testing::StartsWith(kBanner + "Step 2 \"./runner\" failed: exit status 1"));
+}
+
 TEST_F(FilesTest, AnotherUserCannotOpenTheLockFile) {
   if (geteuid() != 0) GTEST_SKIP() << "the other user is nobody, which takes root";
   ASSERT_EQ(0, chmod(dir_.path().c_str(), 0755));

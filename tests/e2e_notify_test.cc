@@ -244,6 +244,21 @@ TEST_F(NotifyTest, QuietRunThatFailsTellsEverythingAndTheOutputOfEachFailedStep)
   EXPECT_THAT(run.out, testing::Not(HasSubstr("last line")));
 }
 
+// One step's time reads the same in every line that tells it.
+TEST_F(NotifyTest, AStepsTimeReadsTheSameUnderVerboseAndQuiet) {
+  Stub("indexer", "sleep 0.05; exit 1");
+  Config("[Job nightly]\n[Index]\n");
+  const TRun run = Run({"--quiet", "--verbose", "nightly"});
+  EXPECT_EQ(3, run.status);
+  const std::regex verbose("ended with exit status 1 after ([0-9.]+s)\n");
+  const std::regex quiet("failed: exit status 1 after ([0-9.]+s)\n");
+  std::smatch first;
+  std::smatch second;
+  ASSERT_TRUE(std::regex_search(run.out, first, verbose)) << run.out;
+  ASSERT_TRUE(std::regex_search(run.out, second, quiet)) << run.out;
+  EXPECT_EQ(first[1].str(), second[1].str());
+}
+
 TEST_F(NotifyTest, QuietRunKeepsTheLastOfALongOutputAndSaysHowMuchThereWas) {
   Stub("indexer", "head -c 70000 /dev/zero | tr '\\0' x; printf 'the end'; exit 2");
   Config("[Job nightly]\n[Index]\n");

@@ -150,6 +150,25 @@ TEST_F(ReportTest, EveryWayARunEndsIsReported) {
   }
 }
 
+// A run that ends 4 because its report could not be written writes the
+// metrics twice; the second write must not take the first one's own
+// "success" for the last one.
+TEST_F(ReportTest, ARunThatEndsFourIsNoSuccessWhateverWriteOfItsFilesSaysSo) {
+  Config(kNightly);
+  const TRun first = Run({"--report=nodir/report.json", "--metrics=metrics.prom", "nightly"});
+  EXPECT_EQ(4, first.status);
+  EXPECT_EQ("4", Sample("velmorjob_last_run_exit_status"));
+  EXPECT_EQ("0", Sample("velmorjob_last_success_timestamp_seconds"));
+
+  // After a success, such a run carries that success over, not its own end.
+  ASSERT_EQ(0, Run({"--metrics=metrics.prom", "nightly"}).status);
+  const std::string success = Sample("velmorjob_last_success_timestamp_seconds");
+  std::this_thread::sleep_for(20ms);
+  EXPECT_EQ(4, Run({"--report=nodir/report.json", "--metrics=metrics.prom", "nightly"}).status);
+  EXPECT_EQ(success, Sample("velmorjob_last_success_timestamp_seconds"));
+  EXPECT_NE(success, Sample("velmorjob_last_run_timestamp_seconds"));
+}
+
 TEST_F(ReportTest, LastSuccessIsCarriedOverUntilTheNextSuccess) {
   Config(kNightly);
   ASSERT_EQ(0, Run(With({"nightly"})).status);
