@@ -199,6 +199,11 @@ Checked 1 job and 1 step: no errors, 1 warning.
 Checked 1 job and 1 step: no errors, 1 warning.
 )",
        0, "", 0, "./runner  --params='\"--x'\n"},
+      {"quote mark in the value alone", "[Job a]\n[Runner]\nFilename \"my report\n",
+       R"(search.conf:3: warning: words after the value "\"my" are ignored: "report"; quote marks do not group words in this file
+Checked 1 job and 1 step: no errors, 1 warning.
+)",
+       0, "", 0, "./runner  --program='\"my'\n"},
       {"job defined again", "[Job a]\n[Index]\n[Job a]\n[Runner]\n",
        R"(search.conf:3: warning: job "a" is defined again; a run uses its section at line 1 and never reads this one
 Checked 2 jobs and 2 steps: no errors, 1 warning.

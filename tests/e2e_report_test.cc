@@ -74,6 +74,14 @@ TEST_F(ReportTest, CleanRunIsReportedWithEveryStep) {
             Sample("velmorjob_last_success_timestamp_seconds"));
 }
 
+TEST_F(ReportTest, ConfigFileIsTheNormalAbsolutePath) {
+  // sub is a real folder, so the path given leads to search.conf as it is.
+  ASSERT_EQ(0, mkdir(dir_.File("sub").c_str(), 0755));
+  Config(kNightly);
+  Expect(Run({"--report=report.json", "--config=./sub/../search.conf", "nightly"}), kBanner, 0);
+  EXPECT_EQ(dir_.File("search.conf"), ReportQuery("report.json", "r['config_file']"));
+}
+
 TEST_F(ReportTest, EveryWayARunEndsIsReported) {
   const struct {
     const char* what;

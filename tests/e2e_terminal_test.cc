@@ -6,8 +6,10 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <poll.h>
 #include <pty.h>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <sys/wait.h>
@@ -53,6 +55,11 @@ class TTerminalRun {
   TTerminalRun& operator=(const TTerminalRun&) = delete;
 
   bool Started() const { return pid_ > 0; }
+  // The name of the terminal's side the program runs on (/dev/pts/N).
+  std::string Terminal() const {
+    const char* name = ptsname(master_);
+    return name != nullptr ? name : "";
+  }
 
   // Reads what the terminal shows until it holds text, or 30 s have passed.
   bool AwaitText(const std::string& text) {
@@ -135,6 +142,32 @@ TEST_F(TerminalTest, EveryStepCanReadTheTerminalNotOnlyTheFirst) {
   EXPECT_EQ(0, run.AwaitExit()) << run.shown();
   EXPECT_THAT(run.shown(), testing::HasSubstr("one <a>"));
   EXPECT_THAT(run.shown(), testing::HasSubstr("two <b>"));
+}
+
+TEST_F(TerminalTest, StepInheritsNoDescriptorOfTheTerminalBeyondItsStandardStreams) {
+  // The step lists the descriptors its shell holds, one "N target" a line;
+  // find writes the file itself, since a shell that redirects keeps a copy
+  // of the terminal of its own. Descriptors the test itself holds open come
+  // through too, but none of them is this terminal.
+  Stub("indexer", "find /proc/$$/fd -mindepth 1 -fprintf fds '%f %l\\n'");
+  Config("[Job nightly]\n[Index]\n");
+  TTerminalRun run(dir_.path(), {"nightly"});
+  ASSERT_TRUE(run.Started());
+  const std::string terminal = run.Terminal();
+  ASSERT_THAT(terminal, testing::StartsWith("/dev/pts/"));
+  EXPECT_EQ(0, run.AwaitExit()) << run.shown();
+  const std::string fds = dir_.Read("fds");
+  // The step reads the terminal on its standard input.
+  EXPECT_THAT(fds, testing::HasSubstr("0 " + terminal + "\n"));
+  std::istringstream lines(fds);
+  for (std::string line; std::getline(lines, line);) {
+    const std::size_t blank = line.find(' ');
+    ASSERT_NE(std::string::npos, blank) << fds;
+    if (std::stoi(line.substr(0, blank)) <= 2) continue;
+    const std::string target = line.substr(blank + 1);
+    EXPECT_NE("/dev/tty", target) << fds;
+    EXPECT_NE(terminal, target) << fds;
+  }
 }
 
 TEST_F(TerminalTest, InterruptAndQuitKeysStopTheStepAndTheJob) {

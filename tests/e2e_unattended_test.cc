@@ -128,6 +128,22 @@ TEST_F(UnattendedTest, StepThatIgnoresSigtermIsKilledAfterKillAfter) {
   EXPECT_EQ("indexer [--maxfiles=500] [--charset=3] [--statistic=1]\n", Calls());
 }
 
+TEST_F(UnattendedTest, StoppedStepIsContinuedToRunItsTrapWhenItsTimeIsUp) {
+  // The step's program stops itself before its time is up (a program
+  // under the step's shell, which velmorjob does not watch for stops).
+  // SIGTERM waits in a stopped process: only the SIGCONT sent after it lets
+  // the trap run before the SIGKILL, which --kill-after puts far off.
+  Stub("indexer", "sh -c 'trap \"echo TERM > marker; exit 1\" TERM; kill -STOP $$'");
+  Config(kNightly);
+  const TRun run = Run({"--timeout=1", "--kill-after=30", "nightly"});
+  EXPECT_EQ(kBanner + "Step 1 \"./indexer\" timed out after 1\n", run.out);
+  EXPECT_EQ(3, run.status);
+  EXPECT_THAT(run.err, testing::MatchesRegex("(|.*Terminated\n)"));
+  EXPECT_EQ("TERM\n", dir_.Read("marker"));
+  EXPECT_EQ("indexer [--maxfiles=500] [--charset=3] [--statistic=1]\nrunner [--program=report]\n",
+            Calls());
+}
+
 TEST_F(UnattendedTest, StepKilledAfterItIgnoredAStopSignalLeavesNoZombieBehind) {
   // The step's program ignores SIGTERM and is killed after --kill-after;
   // velmorjob reaps it before it ends rather than leaving it to init.
