@@ -34,6 +34,8 @@ constexpr uid_t kNobody = 65534;
 constexpr gid_t kNogroup = 65534;
 // A group nobody is in, unless a test puts them in it.
 constexpr gid_t kOtherGroup = 4242;
+// A user that is neither root nor nobody.
+constexpr uid_t kOtherUser = 4243;
 
 // The names in a directory, sorted.
 std::vector<std::string> Names(const std::string& directory) {
@@ -393,6 +395,104 @@ TEST(AtomicFileTest, ALinkIsFollowedAndTheFileItLeadsToReplacedInItsDirectory) {
     const std::vector<std::string> real = c.exists ? std::vector<std::string>{"t.json"}
                                                    : std::vector<std::string>{"new.json", "t.json"};
     EXPECT_EQ(real, Names(dir.File("real")));
+  }
+}
+
+// Makes a symbolic link at path with the text, owned by owner.
+void Link(const std::string& text, const std::string& path, uid_t owner) {
+  ASSERT_EQ(0, symlink(text.c_str(), path.c_str())) << path;
+  ASSERT_EQ(0, lchown(path.c_str(), owner, static_cast<gid_t>(-1))) << path;
+}
+
+TEST(AtomicFileTest, ALinkOfAnotherUserIsRefusedAndNothingIsWritten) {
+  if (geteuid() != 0) GTEST_SKIP() << "only root can give a link to another user";
+  const struct {
+    const char* what;
+    std::vector<std::pair<std::string, uid_t>> links;  // name, owner; each to the next
+    std::string path;
+  } cases[] = {
+      {"the file itself", {{"x.json", kNobody}}, "x.json"},
+      {"a directory of the path", {{"out", kNobody}}, "out/x.json"},
+      {"the end of another link", {{"x.json", 0}, {"hop", kNobody}}, "x.json"},
+      {"a directory in another link's text", {{"x.json", 0}, {"hop", kNobody}}, "x.json/t.json"},
+  };
+  for (const bool exists : {true, false}) {
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::string(c.what) + (exists ? ", to a file" : ", to nothing"));
+      TTempDir dir;
+      ASSERT_EQ(0, mkdir(dir.File("real").c_str(), 0755));
+      if (exists) dir.Write("real/t.json", "old");
+      // Each link leads to the next; the last to the file, or its directory.
+      for (std::size_t i = 0; i < c.links.size(); ++i) {
+        const bool end = i + 1 == c.links.size();
+        const std::string text = !end                                    ? c.links[i + 1].first
+                                 : c.path.find('/') == std::string::npos ? "real/t.json"
+                                                                         : "real";
+        Link(text, dir.File(c.links[i].first), c.links[i].second);
+      }
+      const std::vector<std::string> before = Names(dir.path());
+      std::string reason;
+      EXPECT_FALSE(WriteFileAtomically(dir.File(c.path), "new", 0600, reason));
+      EXPECT_EQ("it is a symbolic link owned by user 65534", reason);
+      EXPECT_EQ(before, Names(dir.path()));
+      EXPECT_EQ(exists ? std::vector<std::string>{"t.json"} : std::vector<std::string>{},
+                Names(dir.File("real")));
+      if (exists) {
+        EXPECT_EQ("old", dir.Read("real/t.json"));
+      }
+    }
+  }
+}
+
+TEST(AtomicFileTest, LinksOfTheUserAndOfRootAreFollowed) {
+  if (geteuid() != 0) GTEST_SKIP() << "the attempts are made as nobody, which takes root";
+  TTempDir dir;
+  ASSERT_EQ(0, chmod(dir.path().c_str(), 0755));
+  ASSERT_EQ(0, mkdir(dir.File("real").c_str(), 0777));
+  ASSERT_EQ(0, chmod(dir.File("real").c_str(), 0777));
+  Link("real/nobodys.json", dir.File("nobodys.json"), kNobody);
+  Link("real", dir.File("roots"), 0);
+  Link("real/others.json", dir.File("others.json"), kOtherUser);
+  TAttempt attempt = WriteInChild(dir, "nobodys.json", "one", DropRoot);
+  EXPECT_TRUE(attempt.written) << attempt.reason;
+  attempt = WriteInChild(dir, "roots/roots.json", "two", DropRoot);
+  EXPECT_TRUE(attempt.written) << attempt.reason;
+  attempt = WriteInChild(dir, "others.json", "three", DropRoot);
+  EXPECT_FALSE(attempt.written);
+  EXPECT_EQ("it is a symbolic link owned by user 4243", attempt.reason);
+  EXPECT_EQ("one", dir.Read("real/nobodys.json"));
+  EXPECT_EQ("two", dir.Read("real/roots.json"));
+  EXPECT_EQ((std::vector<std::string>{"nobodys.json", "roots.json"}), Names(dir.File("real")));
+}
+
+TEST(AtomicFileTest, ADirectorySwappedForALinkAfterTheLookupChangesNothing) {
+  for (const bool exists : {true, false}) {
+    SCOPED_TRACE(exists ? "a file to replace" : "a new file");
+    TTempDir dir;
+    ASSERT_EQ(0, mkdir(dir.File("out").c_str(), 0755));
+    ASSERT_EQ(0, mkdir(dir.File("elsewhere").c_str(), 0755));
+    if (exists) dir.Write("out/x.json", "old");
+    TFileTarget target;
+    std::string reason;
+    ASSERT_TRUE(FindFileTarget(dir.File("out/x.json"), target, reason)) << reason;
+    // Between the lookup and the write, the directory is moved away and a
+    // link put in its place, one that a new lookup would follow.
+    ASSERT_EQ(0, rename(dir.File("out").c_str(), dir.File("moved").c_str()));
+    ASSERT_EQ(0, symlink("elsewhere", dir.File("out").c_str()));
+    if (exists) dir.Write("elsewhere/x.json", "planted");
+    TStagedFile file;
+    ASSERT_TRUE(file.Stage(std::move(target), "new", 0600, reason)) << reason;
+    EXPECT_EQ((exists ? std::vector<std::string>{"x.json"} : std::vector<std::string>{}),
+              Names(dir.File("elsewhere")));
+    EXPECT_EQ(exists ? 2u : 1u, Names(dir.File("moved")).size());
+    ASSERT_TRUE(file.Commit(reason)) << reason;
+    EXPECT_EQ("new", dir.Read("moved/x.json"));
+    EXPECT_EQ(std::vector<std::string>{"x.json"}, Names(dir.File("moved")));
+    EXPECT_EQ((exists ? std::vector<std::string>{"x.json"} : std::vector<std::string>{}),
+              Names(dir.File("elsewhere")));
+    if (exists) {
+      EXPECT_EQ("planted", dir.Read("elsewhere/x.json"));
+    }
   }
 }
 

@@ -221,6 +221,64 @@ TEST_F(FilesTest, LinksAreFollowedAndStay) {
   EXPECT_EQ(0644u, ModeOf(Path("archive/current.prom")));
 }
 
+TEST_F(FilesTest, ALinkOfAnotherUserIsRefusedWithStatus4AndNothingIsWritten) {
+  if (geteuid() != 0) GTEST_SKIP() << "only root can give a link to another user";
+  // As in a directory that user nobody may write: their links lead root's
+  // files nowhere, whether at the file itself, a directory of the path, or
+  // the end of root's own link.
+  ASSERT_EQ(0, mkdir(Path("archive").c_str(), 0755));
+  dir_.Write("archive/current.json", kOldReport);
+  const auto link = [this](const char* text, const char* name, uid_t owner) {
+    ASSERT_EQ(0, symlink(text, Path(name).c_str())) << name;
+    ASSERT_EQ(0, lchown(Path(name).c_str(), owner, static_cast<gid_t>(-1))) << name;
+  };
+  link("archive/current.json", "report.json", kNobody);
+  link("archive", "out", kNobody);
+  link("theirs.json", "mine.json", 0);
+  link("archive/new.json", "theirs.json", kNobody);
+  const struct {
+    std::string option;
+    std::string err;
+  } cases[] = {
+      {"--report=report.json",
+       "velmorjob: cannot write report report.json: it is a symbolic link owned by user 65534\n"},
+      {"--metrics=out/metrics.prom",
+       "velmorjob: cannot write metrics out/metrics.prom: it is a symbolic link owned by user "
+       "65534\n"},
+      {"--report=mine.json",
+       "velmorjob: cannot write report mine.json: it is a symbolic link owned by user 65534\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.option);
+    unlink(Path("calls.log").c_str());
+    const TRun run = Run({c.option, "nightly"});
+    EXPECT_EQ(kBanner, run.out);
+    EXPECT_EQ(c.err, run.err);
+    EXPECT_EQ(4, run.status);
+    EXPECT_EQ(kCalls, Calls());
+    EXPECT_EQ(kOldReport, dir_.Read("archive/current.json"));
+    EXPECT_FALSE(dir_.Exists("archive/new.json"));
+    EXPECT_FALSE(dir_.Exists("archive/metrics.prom"));
+  }
+  // Both files at once: each is told, and neither is written.
+  const TRun both = Run({"--report=report.json", "--metrics=out/metrics.prom", "nightly"});
+  EXPECT_EQ(cases[0].err + cases[1].err, both.err);
+  EXPECT_EQ(4, both.status);
+  EXPECT_EQ(kOldReport, dir_.Read("archive/current.json"));
+  EXPECT_FALSE(dir_.Exists("archive/metrics.prom"));
+  // Once root's, the same links are followed.
+  for (const char* name : {"report.json", "out", "theirs.json"}) {
+    ASSERT_EQ(0, lchown(Path(name).c_str(), 0, static_cast<gid_t>(-1))) << name;
+  }
+  Expect(Run({"--report=report.json", "--metrics=out/metrics.prom", "nightly"}), kBanner, 0);
+  EXPECT_THAT(dir_.Read("archive/current.json"), HasSubstr("\"result\": \"ok\""));
+  EXPECT_THAT(dir_.Read("archive/metrics.prom"), HasSubstr("velmorjob_last_run_exit_status"));
+  Expect(Run({"--report=mine.json", "nightly"}), kBanner, 0);
+  EXPECT_THAT(dir_.Read("archive/new.json"), HasSubstr("\"result\": \"ok\""));
+  EXPECT_EQ(static_cast<mode_t>(S_IFLNK), KindOf(Path("report.json")));
+  EXPECT_EQ(static_cast<mode_t>(S_IFLNK), KindOf(Path("out")));
+}
+
 TEST_F(FilesTest, TheReportIsTheOwnersAloneWhateverTheUmask) {
   const struct {
     mode_t mask;

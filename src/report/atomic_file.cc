@@ -9,16 +9,17 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <random>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 #include "report/file_target.h"
 
 namespace {
 
-// The random part of a temporary file's name, as mkostemp() makes it.
-constexpr char kRandomPart[] = "XXXXXX";
-constexpr std::size_t kRandomLength = sizeof kRandomPart - 1;
+// The length of the random part of a temporary file's name.
+constexpr std::size_t kRandomLength = 6;
 
 // A temporary file older than this was left by a run that ended mid-write:
 // a run takes much less time between creating and renaming its own.
@@ -36,19 +37,30 @@ std::string Failed(const std::string& what, int error) {
   return what + ": " + std::strerror(error);
 }
 
-// The directory that holds a file, the path's text up to its last slash, and
-// the file's name.
-struct TPlace {
-  std::string directory;
-  std::string prefix;
-  std::string name;
-};
+// How many names are tried for a temporary file before giving up, as one
+// taken by another file is tried again with new letters.
+constexpr int kTemporaryNames = 100;
 
-TPlace PlaceOf(const std::string& path) {
+// Six letters or digits, drawn anew for each temporary file.
+std::string RandomPart() {
+  constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  std::random_device source;
+  std::uniform_int_distribution<std::size_t> letter(0, sizeof kLetters - 2);
+  std::string part(kRandomLength, 'X');
+  for (char& c : part) c = kLetters[letter(source)];
+  return part;
+}
+
+// The text of a path up to and with its last slash: "" for none.
+std::string PrefixOf(const std::string& path) {
   const std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return {".", "", path};
-  return {slash == 0 ? "/" : path.substr(0, slash), path.substr(0, slash + 1),
-          path.substr(slash + 1)};
+  return slash == std::string::npos ? "" : path.substr(0, slash + 1);
+}
+
+// A descriptor to read or sync the directory that an O_PATH descriptor
+// names: "." in it is the directory itself, looked up nowhere else.
+int OpenToRead(const TDescriptor& directory) {
+  return openat(directory.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 }
 
 // Whether the name is that of a temporary file for the file named name:
@@ -67,16 +79,21 @@ bool IsTemporaryOf(const std::string& entry, const std::string& name) {
   return true;
 }
 
-// Removes the temporary files for the file at place that a run killed
-// mid-write left: regular files of the process's user, older than a minute.
-// Another run's file, being written now, is younger; nothing else is
-// touched.
-void RemoveStaleTemporaries(const TPlace& place) {
-  DIR* directory = opendir(place.directory.c_str());
-  if (directory == nullptr) return;
+// Removes the temporary files for the file name in the directory that a
+// run killed mid-write left: regular files of the process's user, older
+// than a minute. Another run's file, being written now, is younger; nothing
+// else is touched.
+void RemoveStaleTemporaries(const TDescriptor& place, const std::string& name) {
+  const int fd = OpenToRead(place);
+  if (fd < 0) return;
+  DIR* directory = fdopendir(fd);
+  if (directory == nullptr) {
+    close(fd);
+    return;
+  }
   const std::time_t now = std::time(nullptr);
   while (const dirent* entry = readdir(directory)) {
-    if (!IsTemporaryOf(entry->d_name, place.name)) continue;
+    if (!IsTemporaryOf(entry->d_name, name)) continue;
     struct stat status = {};
     if (fstatat(dirfd(directory), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0) continue;
     if (!S_ISREG(status.st_mode) || status.st_uid != geteuid()) continue;
@@ -105,8 +122,8 @@ void KeepOwner(int fd, const struct stat& old) {
   static_cast<void>(ignored);
 }
 
-int SyncDirectory(const std::string& directory) {
-  const int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+int SyncDirectory(const TDescriptor& directory) {
+  const int fd = OpenToRead(directory);
   if (fd < 0) return errno;
   int error = 0;
   // A file system that cannot sync a directory says EINVAL; there is
@@ -119,12 +136,9 @@ int SyncDirectory(const std::string& directory) {
 // Opens a FIFO or device without waiting for anyone, or the regular file
 // that is the process's own output at its end.
 int OpenInPlace(const TFileTarget& target, std::string& reason) {
-  const int flags = O_WRONLY | O_NOCTTY | O_CLOEXEC | (target.append ? O_APPEND : O_NONBLOCK);
-  int fd;
-  do {
-    fd = open(target.path.c_str(), flags);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0 && errno == ENXIO && S_ISFIFO(target.status.st_mode)) {
+  const int flags = O_WRONLY | O_NOCTTY | (target.append ? O_APPEND : O_NONBLOCK);
+  const int fd = target.at.Open(flags);
+  if (fd < 0 && errno == ENXIO && S_ISFIFO(target.at.status.st_mode)) {
     reason = TargetIs(target, "a FIFO that no one reads");
     return -1;
   }
@@ -132,8 +146,7 @@ int OpenInPlace(const TFileTarget& target, std::string& reason) {
     reason = std::strerror(errno);
     return -1;
   }
-  struct stat opened = {};
-  if (fstat(fd, &opened) != 0 || (opened.st_mode & S_IFMT) != (target.status.st_mode & S_IFMT)) {
+  if (!target.at.IsWhatWasFound(fd)) {
     close(fd);
     reason = "it changed while it was opened";
     return -1;
@@ -153,7 +166,7 @@ std::string SecondsText(std::chrono::milliseconds wait) {
 TStagedFile::~TStagedFile() { Discard(); }
 
 void TStagedFile::Discard() {
-  if (!temporary_.empty()) unlink(temporary_.c_str());
+  if (!temporary_.empty()) unlinkat(directory_.get(), temporary_.c_str(), 0);
   temporary_.clear();
   if (fd_ >= 0) close(fd_);
   fd_ = -1;
@@ -166,46 +179,64 @@ bool TStagedFile::Stage(const std::string& path, std::string_view content, mode_
   path_ = path;
   TFileTarget target;
   if (!FindFileTarget(path, target, reason)) return false;
-  target_ = target.path;
+  return Stage(std::move(target), content, new_mode, reason);
+}
+
+bool TStagedFile::Stage(TFileTarget target, std::string_view content, mode_t new_mode,
+                        std::string& reason) {
+  Discard();
+  path_ = target.path;
+  if (!target.failure.empty()) {
+    reason = target.failure;
+    return false;
+  }
   if (target.kind == TTargetKind::kInPlace) {
     fd_ = OpenInPlace(target, reason);
     if (fd_ < 0) return false;
     content_ = content;
     return true;
   }
-  const TPlace place = PlaceOf(target_);
-  if (place.name.empty()) {
-    reason = Failed("cannot write " + target_, EISDIR);
-    return false;
+  directory_ = std::move(target.at.directory);
+  name_ = target.at.name;
+  target_ = target.at.path;
+  directory_text_ = target.at.directory_path;
+  RemoveStaleTemporaries(directory_, name_);
+  std::string temporary;
+  int fd = -1;
+  for (int tries = 0; fd < 0 && tries < kTemporaryNames; ++tries) {
+    temporary = "." + name_ + "." + RandomPart();
+    fd = openat(directory_.get(), temporary.c_str(),
+                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0 && errno != EEXIST) break;
   }
-  RemoveStaleTemporaries(place);
-  std::string temporary = place.prefix + "." + place.name + "." + kRandomPart;
-  const int fd = mkostemp(temporary.data(), O_CLOEXEC);
   if (fd < 0) {
-    reason = Failed("cannot create a temporary file in " + place.directory, errno);
+    reason = Failed("cannot create a temporary file in " + directory_text_, errno);
     return false;
   }
-  if (target.exists) KeepOwner(fd, target.status);
-  const mode_t mode = target.exists ? target.status.st_mode & 0777 : new_mode & ~CurrentUmask();
+  const std::string text = PrefixOf(target_) + temporary;
+  if (target.at.exists) KeepOwner(fd, target.at.status);
+  const mode_t mode =
+      target.at.exists ? target.at.status.st_mode & 0777 : new_mode & ~CurrentUmask();
   std::string failure;
   if (!WriteAll(fd, content)) {
-    failure = Failed("cannot write " + temporary, errno);
+    failure = Failed("cannot write " + text, errno);
   } else if (fchmod(fd, mode) != 0) {
-    failure = Failed("cannot set the mode of " + temporary, errno);
+    failure = Failed("cannot set the mode of " + text, errno);
   } else if (fsync(fd) != 0) {
-    failure = Failed("cannot sync " + temporary, errno);
+    failure = Failed("cannot sync " + text, errno);
   }
   // close() is where some file systems report a write that failed. After
   // EINTR the descriptor is closed all the same, and the data was synced.
   if (close(fd) != 0 && errno != EINTR && failure.empty()) {
-    failure = Failed("cannot close " + temporary, errno);
+    failure = Failed("cannot close " + text, errno);
   }
   if (!failure.empty()) {
-    unlink(temporary.c_str());
+    unlinkat(directory_.get(), temporary.c_str(), 0);
     reason = failure;
     return false;
   }
   temporary_ = temporary;
+  temporary_text_ = text;
   return true;
 }
 
@@ -217,13 +248,13 @@ bool TStagedFile::Commit(std::string& reason) {
   }
   const std::string temporary = temporary_;
   temporary_.clear();
-  if (rename(temporary.c_str(), target_.c_str()) != 0) {
-    reason = Failed("cannot rename " + temporary + " to " + target_, errno);
-    unlink(temporary.c_str());
+  if (renameat(directory_.get(), temporary.c_str(), directory_.get(), name_.c_str()) != 0) {
+    reason = Failed("cannot rename " + temporary_text_ + " to " + target_, errno);
+    unlinkat(directory_.get(), temporary.c_str(), 0);
     return false;
   }
-  if (const int error = SyncDirectory(PlaceOf(target_).directory)) {
-    reason = Failed("cannot sync the directory " + PlaceOf(target_).directory, error);
+  if (const int error = SyncDirectory(directory_)) {
+    reason = Failed("cannot sync the directory " + directory_text_, error);
     return false;
   }
   return true;
@@ -268,6 +299,12 @@ bool TStagedFile::CommitInPlace(std::string& reason) {
     return false;
   }
   return true;
+}
+
+bool WriteFileAtomically(TFileTarget target, std::string_view content, mode_t new_mode,
+                         std::string& reason) {
+  TStagedFile file;
+  return file.Stage(std::move(target), content, new_mode, reason) && file.Commit(reason);
 }
 
 bool WriteFileAtomically(const std::string& path, std::string_view content, mode_t new_mode,

@@ -6,12 +6,17 @@
 #include <string_view>
 #include <sys/types.h>
 
+#include "core/descriptor.h"
+#include "report/file_target.h"
+
 // Writes a file a run leaves behind (the report, the metrics) without
 // destroying what is at its path, in two phases, so that a caller writing
 // several files can find out that all of them can be written before any of
 // them changes.
 //
-// What is at the path decides how (see FindFileTarget):
+// What is at the path decides how (see FindFileTarget, which walks the path
+// once: links of other users are refused, and the file is then reached
+// only through the descriptor of its directory that the walk gives):
 // - missing, or a regular file: replaced atomically, so that whoever opens
 //   the path, and whatever the machine does meanwhile (a crash, a power cut),
 //   finds either the old file whole or the new one whole, never a part. A
@@ -24,16 +29,18 @@
 // Stage does all that can fail before anything is visible at the path. For
 // a file to replace: it removes temporary files of this path left by a run
 // killed mid-write (".NAME.XXXXXX" beside the file, regular, owned by the
-// process's user and older than a minute), writes the content to a new
-// hidden file ".NAME.XXXXXX" in the same directory (which a collector
-// reading "*.prom" passes over), gives it its mode and syncs it to disk. The
+// process's user and older than a minute), creates a new hidden file
+// ".NAME.XXXXXX" in the same directory (which a collector reading "*.prom"
+// passes over) with O_EXCL | O_NOFOLLOW, writes the content to it, gives it
+// its owner and mode and syncs it to disk. The
 // mode is the old file's; where the process may, the old file's owner (as
 // root) and group (when the user is in it) are kept too. A new file gets
 // new_mode less the umask. For a file written in place: it opens it, without
 // waiting for a FIFO's reader, and fails when there is none.
 //
 // Commit makes the staged content visible: it renames the new file over the
-// old one and syncs the directory, or writes the content in place. A FIFO or
+// old one and syncs the directory (renameat and fsync, through the same
+// descriptor of the directory), or writes the content in place. A FIFO or
 // device that takes nothing for in_place_wait fails the commit rather than
 // hold the run.
 //
@@ -55,6 +62,10 @@ class TStagedFile {
   TStagedFile(const TStagedFile&) = delete;
   TStagedFile& operator=(const TStagedFile&) = delete;
 
+  // Stages what FindFileTarget found, as it found it: the path is not
+  // looked up again.
+  bool Stage(TFileTarget target, std::string_view content, mode_t new_mode, std::string& reason);
+  // Finds what is at path, then stages it.
   bool Stage(const std::string& path, std::string_view content, mode_t new_mode,
              std::string& reason);
   bool Commit(std::string& reason);
@@ -66,15 +77,21 @@ class TStagedFile {
   void Discard();
   bool CommitInPlace(std::string& reason);
 
-  std::string path_;       // as given, for messages
-  std::string target_;     // the file replaced, or the path written in place
-  std::string temporary_;  // the staged new file, while there is one
-  int fd_ = -1;            // the file written in place, while open
-  std::string content_;    // what is written in place
+  std::string path_;            // as given, for messages
+  TDescriptor directory_;       // of the file replaced
+  std::string name_;            // its name in the directory
+  std::string target_;          // the file replaced, as text, for messages
+  std::string directory_text_;  // its directory, as text
+  std::string temporary_;       // the staged new file's name, while there is one
+  std::string temporary_text_;  // the same as text, for messages
+  int fd_ = -1;                 // the file written in place, while open
+  std::string content_;         // what is written in place
   std::chrono::milliseconds in_place_wait_ = kInPlaceWait;
 };
 
 // Stages and commits in one call.
+bool WriteFileAtomically(TFileTarget target, std::string_view content, mode_t new_mode,
+                         std::string& reason);
 bool WriteFileAtomically(const std::string& path, std::string_view content, mode_t new_mode,
                          std::string& reason);
 

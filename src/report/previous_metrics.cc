@@ -206,6 +206,28 @@ bool ReadPreviousMetrics(const std::string& path, std::string& text, std::string
   return read;
 }
 
+bool ReadPreviousMetrics(const TFileTarget& target, std::string& text, std::string& reason) {
+  text.clear();
+  const TResolvedPath& at = target.at;
+  if (at.unreachable != 0 && at.unreachable != ENOENT && at.unreachable != ENOTDIR) {
+    reason = CannotBeRead(at.unreachable);
+    return false;
+  }
+  if (!at.exists || !target.failure.empty() || !S_ISREG(at.status.st_mode)) return true;
+  const int fd = at.Open(O_RDONLY | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) {
+    if (errno == ENOENT) return true;
+    reason = CannotBeRead(errno);
+    return false;
+  }
+  text.reserve(
+      std::min<std::size_t>(static_cast<std::size_t>(at.status.st_size), kPreviousMetricsLimit));
+  const bool read = ReadWhole(fd, text, reason);
+  close(fd);
+  if (!read) text.clear();
+  return read;
+}
+
 TPreviousSamples PreviousSamples(std::string_view text, std::string_view job) {
   const std::string wanted = ValidUtf8(job);
   TPreviousSamples found;

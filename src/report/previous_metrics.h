@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "report/file_target.h"
+
 // The metrics file a run replaces tells whose it is and when the job last
 // succeeded; a run that does not succeed carries that time over.
 
@@ -22,6 +24,13 @@ constexpr std::size_t kPreviousMetricsLimit = 4 * 1024 * 1024;
 // (Permission denied)", "cannot be read (Is a directory)", "is larger than
 // 4 MiB".
 bool ReadPreviousMetrics(const std::string& path, std::string& text, std::string& reason);
+
+// The same for the file that FindFileTarget found, read where the walk of
+// its path found it (the path is not looked up again): nothing when there
+// is none, when it is written in place and is not a regular file, or when
+// nothing can be written there anyway; "cannot be read (Permission denied)"
+// when its directory cannot be searched.
+bool ReadPreviousMetrics(const TFileTarget& target, std::string& text, std::string& reason);
 
 // What the samples of a metrics file say about a job.
 struct TPreviousSamples {

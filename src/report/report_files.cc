@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <string_view>
 #include <unistd.h>
+#include <utility>
 
 #include "core/outcome.h"
 #include "report/atomic_file.h"
@@ -19,8 +20,8 @@ constexpr std::string_view kReportStart = "{\n  \"job\": ";
 
 // Whether the file a report would replace is one: a mistyped --report=
 // (search.conf, say) must not cost the file it names.
-bool HoldsAReport(const std::string& path) {
-  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+bool HoldsAReport(const TFileTarget& target) {
+  const int fd = target.at.Open(O_RDONLY | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return true;  // what cannot be read is told when it is written
   char start[kReportStart.size()];
   ssize_t got;
@@ -33,14 +34,16 @@ bool HoldsAReport(const std::string& path) {
 
 }  // namespace
 
+// What is at the path is looked up once, and the file found is the one that
+// is checked and written: nothing can be put in its place meanwhile.
 bool WriteReportFile(const std::string& path, const TRunRecord& record, std::string& reason) {
   TFileTarget target;
   if (!FindFileTarget(path, target, reason)) return false;
-  if (target.kind == TTargetKind::kReplace && target.exists && !HoldsAReport(target.path)) {
+  if (target.kind == TTargetKind::kReplace && target.at.exists && !HoldsAReport(target)) {
     reason = "it holds something other than a report of velmorjob's";
     return false;
   }
-  return WriteFileAtomically(path, ReportJson(record), kReportFileMode, reason);
+  return WriteFileAtomically(std::move(target), ReportJson(record), kReportFileMode, reason);
 }
 
 TMetricsWrite WriteMetricsFile(const std::string& path, const TRunRecord& record,
@@ -51,7 +54,7 @@ TMetricsWrite WriteMetricsFile(const std::string& path, const TRunRecord& record
   if (!FindFileTarget(path, target, reason)) return TMetricsWrite::kFailed;
   if (!before) {
     std::string previous;
-    if (!ReadPreviousMetrics(path, previous, reason)) return TMetricsWrite::kRefused;
+    if (!ReadPreviousMetrics(target, previous, reason)) return TMetricsWrite::kRefused;
     const TPreviousSamples samples = PreviousSamples(previous, record.job);
     if (samples.other_job) {
       reason = "is job \"" + *samples.other_job + "\"'s, not \"" + record.job + "\"'s";
@@ -65,8 +68,8 @@ TMetricsWrite WriteMetricsFile(const std::string& path, const TRunRecord& record
     }
     before = samples;
   }
-  if (!WriteFileAtomically(path, MetricsText(record, before->last_success), kMetricsFileMode,
-                           reason)) {
+  if (!WriteFileAtomically(std::move(target), MetricsText(record, before->last_success),
+                           kMetricsFileMode, reason)) {
     return TMetricsWrite::kFailed;
   }
   return TMetricsWrite::kWritten;
