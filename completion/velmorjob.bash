@@ -51,7 +51,7 @@ _velmorjob() {
   local -a options=(--config= --dry-run --verbose --quiet --check --list --timeout= --kill-after=
     --job-timeout= --retries= --retry-delay= --retry-on= --from-step= --lock --lock= --lock-wait=
     --exit-on-error --report= --metrics= --keep-output= --on-start= --on-success= --on-failure=
-    --help --version)
+    --hook-timeout= --help --version)
   local file_options=' --config --lock --report --metrics '
   local cur=${COMP_WORDS[COMP_CWORD]}
   local prev='' prev2=''
