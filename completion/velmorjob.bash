@@ -1,6 +1,7 @@
 # shellcheck shell=bash
 # bash completion for velmorjob(1): the long options, file names after the
-# options that take a file (--config=, --lock=, --report=, --metrics=), and
+# options that take a file (--config=, --lock=, --report=, --metrics=,
+# --history=), and
 # for the job the names that "velmorjob --list" prints for the configuration
 # file given on the command line.
 
@@ -51,8 +52,9 @@ _velmorjob() {
   local -a options=(--config= --dry-run --verbose --quiet --check --list --timeout= --kill-after=
     --job-timeout= --retries= --retry-delay= --retry-on= --from-step= --lock --lock= --lock-wait=
     --exit-on-error --report= --metrics= --keep-output= --on-start= --on-success= --on-failure=
-    --hook-timeout= --help --version)
-  local file_options=' --config --lock --report --metrics '
+    --hook-timeout= --history --history= --keep-days= --keep-runs= --runs --runs= --status --json
+    --help --version)
+  local file_options=' --config --lock --report --metrics --history '
   local cur=${COMP_WORDS[COMP_CWORD]}
   local prev='' prev2=''
   ((COMP_CWORD >= 1)) && prev=${COMP_WORDS[COMP_CWORD - 1]}

@@ -61,6 +61,10 @@ void TFakeListener::FileNotWritten(const std::string& what, const std::string& p
   events.push_back((refused ? "refused " : "not written ") + what + " " + path + ": " + reason);
 }
 
+void TFakeListener::RunEnding(const TRunRecord& record) {
+  events.push_back("ending " + std::to_string(record.exit_status));
+}
+
 void TFakeListener::FilesWritten(const TRunRecord& record) {
   events.push_back("files written " + std::to_string(record.exit_status));
 }

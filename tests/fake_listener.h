@@ -32,6 +32,7 @@ class TFakeListener : public TRunEvents {
   void Stopped(int signal_number) override;
   void FileNotWritten(const std::string& what, const std::string& path, const std::string& reason,
                       bool refused) override;
+  void RunEnding(const TRunRecord& record) override;
   void FilesWritten(const TRunRecord& record) override;
   void RunEnded(const TRunRecord& record) override;
 };

@@ -66,6 +66,33 @@ std::string ReadFromStep(const std::string& name, std::string_view value, TComma
   return "";
 }
 
+// A count of days or runs for the history: "--keep-days=90".
+template <std::optional<long> TCommandLine::*field>
+std::string ReadCount(const std::string& name, std::string_view value, TCommandLine& result) {
+  const std::optional<long> count = WholeNumber(value, 0, 1'000'000'000L);
+  if (!count) {
+    return "Invalid number \"" + std::string(value) + "\" for " + name +
+           ": give a whole number from 0 on";
+  }
+  result.*field = *count;
+  return "";
+}
+
+std::string ReadRuns(const std::string& name, std::string_view value, TCommandLine& result) {
+  const std::optional<long> count = WholeNumber(value, 1, 1'000'000'000L);
+  if (!count) {
+    return "Invalid number \"" + std::string(value) + "\" for " + name +
+           ": give a whole number from 1 on";
+  }
+  result.runs = *count;
+  return "";
+}
+
+std::string DefaultHistoryFile() { return kDefaultHistoryFile; }
+std::string DefaultRunsShown() { return kDefaultRunsShown; }
+std::string DefaultKeepDays() { return std::to_string(kDefaultKeepDays); }
+std::string DefaultKeepRuns() { return std::to_string(kDefaultKeepRuns); }
+
 std::string ReadRetryOn(const std::string& name, std::string_view value, TCommandLine& result) {
   result.retry_on = ParseRetryOn(value);
   if (result.retry_on) return "";
@@ -170,6 +197,24 @@ const TOption kOptions[] = {
     {"--hook-timeout", nullptr, "a value", "DURATION", false, nullptr, nullptr,
      ReadDuration<&TCommandLine::hook_timeout>, "stop a hook that runs longer (default {})",
      DefaultHookTimeout},
+    {"--history", nullptr, "a file name", "FILE", true, kDefaultHistoryFile, nullptr,
+     ReadText<&TCommandLine::history>, "record the run in the SQLite database FILE (default\n{})",
+     DefaultHistoryFile},
+    {"--keep-days", nullptr, "a value", "N", false, nullptr, nullptr,
+     ReadCount<&TCommandLine::keep_days>,
+     "forget the runs in the history that ended more than N\ndays ago (default {})",
+     DefaultKeepDays},
+    {"--keep-runs", nullptr, "a value", "N", false, nullptr, nullptr,
+     ReadCount<&TCommandLine::keep_runs>,
+     "but keep at least the N newest runs of each job\n(default {})", DefaultKeepRuns},
+    {"--runs", nullptr, "a value", "N", false, kDefaultRunsShown, nullptr, ReadRuns,
+     "print the last N runs of the job from the history\n(default {}), and run nothing",
+     DefaultRunsShown},
+    {"--status", &TCommandLine::status, nullptr, nullptr, false, nullptr, nullptr, nullptr,
+     "print what runs now, and how each job (or the one\nnamed) last ran, from the history",
+     nullptr},
+    {"--json", &TCommandLine::json, nullptr, nullptr, false, nullptr, nullptr, nullptr,
+     "print --runs and --status as JSON, one object a line", nullptr},
     {"--check", &TCommandLine::check, nullptr, nullptr, false, nullptr, nullptr, nullptr,
      "check every job in the configuration file; run nothing", nullptr},
     {"--list", &TCommandLine::list, nullptr, nullptr, false, nullptr, nullptr, nullptr,
@@ -237,6 +282,13 @@ TCommandLine ParseCommandLine(int argc, const char* const* argv) {
       SetError(result, "Unknown option \"" + std::string(arg) + "\"");
     }
   }
+  // What the history is read for.
+  if (result.runs && !result.job) {
+    SetError(result, "Option --runs needs a job name: --runs[=N] JOB");
+  }
+  if (result.json && !result.runs && !result.status) {
+    SetError(result, "Option --json goes with --runs or --status");
+  }
   return result;
 }
 
@@ -266,10 +318,8 @@ std::string ConfigPath(const TCommandLine& command_line) {
   return command_line.config.value_or(kDefaultConfig);
 }
 
-bool RunsTheJob(const TCommandLine& command_line) {
-  return command_line.error.empty() && !command_line.help && !command_line.version &&
-         !command_line.list && !command_line.check && !command_line.dry_run &&
-         command_line.job.has_value();
+std::string HistoryPath(const TCommandLine& command_line) {
+  return command_line.history.value_or(kDefaultHistoryFile);
 }
 
 std::optional<std::size_t> ParseSize(std::string_view text) {

@@ -28,6 +28,8 @@ struct TCommandLine {
   bool version = false;
   bool exit_on_error = false;
   bool quiet = false;
+  bool status = false;  // --status: what runs now, and how each job last ran
+  bool json = false;    // --runs and --status as JSON lines
   std::optional<TDurationOption> timeout;
   std::optional<TDurationOption> kill_after;
   std::optional<TDurationOption> job_timeout;
@@ -44,6 +46,10 @@ struct TCommandLine {
   std::optional<std::string> on_start;     // --on-start=COMMAND
   std::optional<std::string> on_success;   // --on-success=COMMAND
   std::optional<std::string> on_failure;   // --on-failure=COMMAND
+  std::optional<std::string> history;      // --history or --history=FILE
+  std::optional<long> keep_days;           // --keep-days=N
+  std::optional<long> keep_runs;           // --keep-runs=N
+  std::optional<long> runs;                // --runs or --runs=N: how many
   // Why the command line cannot be used, as one line without its line end;
   // empty when it can. Only the first bad argument is told.
   std::string error;
@@ -51,6 +57,10 @@ struct TCommandLine {
 
 // The lock file of --lock without a file name, in the current directory.
 inline constexpr char kDefaultLockFile[] = ".velmorjob.lock";
+// The history file of --history without a file name, beside the lock's.
+inline constexpr char kDefaultHistoryFile[] = ".velmorjob.history";
+// How many runs --runs shows without a number.
+inline constexpr char kDefaultRunsShown[] = "20";
 // The most --keep-output may keep of each step.
 inline constexpr std::size_t kMaxKeepOutput = 16 * 1024 * 1024;
 
@@ -65,9 +75,8 @@ std::string OptionHelp();
 // The configuration file to read: the --config= path or "search.conf".
 std::string ConfigPath(const TCommandLine& command_line);
 
-// Whether the command line runs a job for real (not --dry-run, --check,
-// --list, --help or --version).
-bool RunsTheJob(const TCommandLine& command_line);
+// The history file to read: the --history= path or ".velmorjob.history".
+std::string HistoryPath(const TCommandLine& command_line);
 
 // "123", "64K", "16M": a count of bytes with an optional K (1024) or M
 // (1024 * 1024), at most kMaxKeepOutput; nothing for any other text.

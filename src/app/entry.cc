@@ -5,6 +5,7 @@
 #include "app/check.h"
 #include "app/command_line.h"
 #include "app/console.h"
+#include "app/history_commands.h"
 #include "app/list.h"
 #include "app/out_of_memory.h"
 #include "app/run_job.h"
@@ -72,6 +73,9 @@ TOutcome Dispatch(const TCommandLine& command_line, int argc, const TExecute& ex
     return ReadOnly(settings, "--list",
                     [&](TRunContext& run) { ListJobs(ConfigPath(command_line), run); });
   }
+  // What the history says is data, as --list's names are: no banner.
+  if (command_line.runs && !command_line.check) return ShowRuns(command_line);
+  if (command_line.status && !command_line.check) return ShowStatus(command_line);
   if (settings.quiet && !command_line.check && command_line.job) SetMessages(TMessages::kKept);
   // A dry run prints only the commands, so that its output can go to a
   // shell as it is.

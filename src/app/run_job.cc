@@ -9,6 +9,7 @@
 #include "core/output.h"
 #include "core/run_events.h"
 #include "core/stop_signal.h"
+#include "history/history_recorder.h"
 #include "job/record_keeper.h"
 #include "job/run_context.h"
 
@@ -72,9 +73,11 @@ TOutcome RunJob(const TRunSettings& settings, const TExecute& execute) {
   TRunListeners listeners;
   TRunContext run(listeners);
   TRecordKeeper keeper(run.record, settings);
+  THistoryRecorder history(settings, run);
   TConsole console(settings);
   THooks hooks(settings, execute);
   listeners.Add(keeper);
+  listeners.Add(history);
   listeners.Add(console);
   listeners.Add(hooks);
 

@@ -1,22 +1,15 @@
 #include "app/run_outputs.h"
 
 #include <filesystem>
-#include <limits.h>
 #include <optional>
 #include <string>
-#include <unistd.h>
 
 #include "app/run_id.h"
 #include "core/exit_status.h"
+#include "history/process_identity.h"
 #include "report/report_files.h"
 
 namespace {
-
-std::string HostName() {
-  char name[HOST_NAME_MAX + 1] = {};
-  if (gethostname(name, sizeof name - 1) != 0) return "";
-  return name;
-}
 
 std::string Absolute(const std::string& path) {
   std::error_code error;
@@ -37,7 +30,7 @@ void StartRunRecord(const TRunSettings& settings, TRunRecord& record) {
   record.job = settings.job;
   record.config = Absolute(settings.config);
   record.directory = WorkingDirectory();
-  record.host = HostName();
+  record.host = OwnHostName();
   record.run_id = NewRunId();
   record.from_step = settings.from_step;
 }
@@ -75,6 +68,7 @@ void TRunFiles::Write(TRunContext& run) {
       run.outcome.file_failed = true;
       file->settled = true;
     }
+    run.events.RunEnding(record);
     if (run.Status() == status) return;
   }
 }

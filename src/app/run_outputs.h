@@ -21,7 +21,8 @@ class TRunFiles {
   explicit TRunFiles(const TRunSettings& settings) : settings_(settings) {}
 
   // Ends the record with the run's exit status and writes each file asked
-  // for, so that both tell the status the run ends with: when writing one
+  // for, then tells run.events that the run is ending (the history keeps
+  // it), so that all tell the status the run ends with: when writing one
   // fails (status 4) or a stop signal comes meanwhile, the files already
   // written are written again with the new status. A file that cannot be
   // written is told to run.events, counted in the outcome, left as it was

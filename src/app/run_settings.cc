@@ -31,5 +31,8 @@ TRunSettings RunSettingsFrom(const TCommandLine& command_line) {
   settings.on_success = command_line.on_success;
   settings.on_failure = command_line.on_failure;
   if (command_line.hook_timeout) settings.hook_timeout = command_line.hook_timeout->seconds;
+  settings.history = command_line.history;
+  settings.keep_days = command_line.keep_days.value_or(kDefaultKeepDays);
+  settings.keep_runs = command_line.keep_runs.value_or(kDefaultKeepRuns);
   return settings;
 }

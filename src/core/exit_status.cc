@@ -26,8 +26,8 @@ const TExitStatus kExitStatuses[] = {
     {kExitStepFailed, "timed-out", "the job ran past its deadline (--job-timeout)", false,
      JobTimedOut},
     {kExitStepFailed, "step-failed", "a step failed or timed out", false, StepFailed},
-    {kExitOutput, "output-error", "output, the report or the metrics could not be written", false,
-     OutputFailed},
+    {kExitOutput, "output-error",
+     "output, the report, the metrics or the history could not be written", false, OutputFailed},
     {kExitOk, "ok", "the job ran and every step succeeded", false, Always},
     {0, nullptr, nullptr, false, nullptr},
 };

@@ -57,6 +57,10 @@ void TRunListeners::FileNotWritten(const std::string& what, const std::string& p
   for (TRunEvents* listener : listeners_) listener->FileNotWritten(what, path, reason, refused);
 }
 
+void TRunListeners::RunEnding(const TRunRecord& record) {
+  for (TRunEvents* listener : listeners_) listener->RunEnding(record);
+}
+
 void TRunListeners::FilesWritten(const TRunRecord& record) {
   for (TRunEvents* listener : listeners_) listener->FilesWritten(record);
 }

@@ -61,6 +61,11 @@ class TRunEvents {
   // file is another job's or holds no metrics.
   virtual void FileNotWritten(const std::string& /*what*/, const std::string& /*path*/,
                               const std::string& /*reason*/, bool /*refused*/) {}
+  // The run's end as it stands, told as the run's files are written, and
+  // again when its status changed meanwhile: for a listener that keeps the
+  // run itself (the history). A listener that fails to keep it counts a
+  // file that could not be written, and the files are written again.
+  virtual void RunEnding(const TRunRecord& /*record*/) {}
   // The run's files are written: the record holds its end, exit status and
   // result as the files tell them. What is done after (the hook that tells
   // how it went) may still change the status.
@@ -89,6 +94,7 @@ class TRunListeners : public TRunEvents {
   void Stopped(int signal_number) override;
   void FileNotWritten(const std::string& what, const std::string& path, const std::string& reason,
                       bool refused) override;
+  void RunEnding(const TRunRecord& record) override;
   void FilesWritten(const TRunRecord& record) override;
   void RunEnded(const TRunRecord& record) override;
 

@@ -21,13 +21,14 @@ std::vector<const TStepRecord*> LastAttempts(const TRunRecord& record) {
 
 std::optional<int> FirstFailedStep(const TRunRecord& record) {
   for (const TStepRecord* step : LastAttempts(record)) {
-    if (step->result.Failed()) return step->number;
+    if (!step->running && step->result.Failed()) return step->number;
   }
   return std::nullopt;
 }
 
 long FailedSteps(const TRunRecord& record) {
   const std::vector<const TStepRecord*> last = LastAttempts(record);
-  return static_cast<long>(std::count_if(
-      last.begin(), last.end(), [](const TStepRecord* step) { return step->result.Failed(); }));
+  return static_cast<long>(std::count_if(last.begin(), last.end(), [](const TStepRecord* step) {
+    return !step->running && step->result.Failed();
+  }));
 }

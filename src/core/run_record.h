@@ -30,6 +30,9 @@ struct TStepRecord {
   // was kept.
   std::optional<std::string> output_tail;
   std::optional<std::uint64_t> output_bytes;
+  // An attempt the history holds as started and not ended: it has no
+  // duration or result yet, and counts as neither failed nor succeeded.
+  bool running = false;
 };
 
 // One configuration error as it was printed.

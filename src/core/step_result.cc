@@ -61,3 +61,13 @@ std::string TStepResult::Cause() const {
   }
   return "exit status " + std::to_string(code);
 }
+
+const char* StopWord(TStepResult::TStop stopped) {
+  switch (stopped) {
+    case TStepResult::TStop::kNone: return nullptr;
+    case TStepResult::TStop::kTimeout: return "timeout";
+    case TStepResult::TStop::kDeadline: return "deadline";
+    case TStepResult::TStop::kStopSignal: return "stop-signal";
+  }
+  return nullptr;
+}

@@ -49,4 +49,8 @@ struct TStepResult {
   std::string Cause() const;
 };
 
+// The word for why velmorjob signalled a process's group, as the history
+// keeps it: "timeout", "deadline", "stop-signal"; null for kNone.
+const char* StopWord(TStepResult::TStop stopped);
+
 #endif  // VELMORJOB_CORE_STEP_RESULT_H_

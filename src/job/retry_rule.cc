@@ -2,24 +2,45 @@
 
 #include <charconv>
 
+namespace {
+
+// The words of the list beside the exit statuses.
+struct TRetryWord {
+  const char* word;
+  bool TRetryOn::*failure;
+};
+
+const TRetryWord kRetryWords[] = {
+    {"timeout", &TRetryOn::timeout},
+    {"signal", &TRetryOn::signal},
+    {"start", &TRetryOn::start},
+};
+
+// Sets the failure the word names; false when it names none.
+bool ReadWord(std::string_view item, TRetryOn& on) {
+  for (const TRetryWord& word : kRetryWords) {
+    if (item != word.word) continue;
+    on.*word.failure = true;
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 std::optional<TRetryOn> ParseRetryOn(std::string_view list) {
   TRetryOn on;
   for (;;) {
     const std::size_t comma = list.find(',');
     const std::string_view item = list.substr(0, comma);
-    int status = 0;
-    const auto read = std::from_chars(item.data(), item.data() + item.size(), status);
-    if (item == "timeout") {
-      on.timeout = true;
-    } else if (item == "signal") {
-      on.signal = true;
-    } else if (item == "start") {
-      on.start = true;
-    } else if (!item.empty() && read.ec == std::errc() && read.ptr == item.data() + item.size() &&
-               item[0] != '+' && status >= 1 && status <= 255) {
+    if (!ReadWord(item, on)) {
+      int status = 0;
+      const auto read = std::from_chars(item.data(), item.data() + item.size(), status);
+      if (item.empty() || read.ec != std::errc() || read.ptr != item.data() + item.size() ||
+          item[0] == '+' || status < 1 || status > 255) {
+        return std::nullopt;
+      }
       on.statuses.set(static_cast<std::size_t>(status));
-    } else {
-      return std::nullopt;
     }
     if (comma == std::string_view::npos) return on;
     list.remove_prefix(comma + 1);
@@ -38,4 +59,15 @@ bool TRetryRule::Retries(const TStepResult& result) const {
     case TStepResult::TEnd::kExited: break;
   }
   return result.code >= 1 && result.code <= 255 && only->statuses.test(result.code);
+}
+
+std::string RetryOnText(const TRetryOn& on) {
+  std::string text;
+  for (std::size_t status = 1; status < on.statuses.size(); ++status) {
+    if (on.statuses.test(status)) text += (text.empty() ? "" : ",") + std::to_string(status);
+  }
+  for (const TRetryWord& word : kRetryWords) {
+    if (on.*word.failure) text += (text.empty() ? "" : ",") + std::string(word.word);
+  }
+  return text;
 }

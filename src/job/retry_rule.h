@@ -3,6 +3,7 @@
 
 #include <bitset>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "core/step_result.h"
@@ -20,6 +21,10 @@ struct TRetryOn {
 // "75,timeout" and the like; nothing when the list is empty or holds
 // anything else (a status out of range, an unknown word, an empty item).
 std::optional<TRetryOn> ParseRetryOn(std::string_view list);
+
+// The list as ParseRetryOn reads it: the exit statuses in order, then the
+// words, "1,75,timeout".
+std::string RetryOnText(const TRetryOn& on);
 
 // When a failed step is run again.
 struct TRetryRule {

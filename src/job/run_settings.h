@@ -11,6 +11,10 @@
 // How long a hook may run without --hook-timeout.
 constexpr double kDefaultHookTimeout = 60;
 
+// Which runs the history keeps without --keep-days and --keep-runs.
+constexpr long kDefaultKeepDays = 90;
+constexpr long kDefaultKeepRuns = 100;
+
 // What --quiet keeps of each step's output without --keep-output.
 constexpr std::size_t kQuietKeptOutput = 64 * 1024;
 
@@ -51,6 +55,12 @@ struct TRunSettings {
   std::optional<std::string> on_failure;
   // How long a hook may run before its group is told to stop.
   double hook_timeout = kDefaultHookTimeout;
+  // The history file the run is recorded in, and which runs it keeps: those
+  // that ended less than keep_days ago, and at least the keep_runs newest
+  // of each job.
+  std::optional<std::string> history;
+  long keep_days = kDefaultKeepDays;
+  long keep_runs = kDefaultKeepRuns;
 
   // Whether each step's output goes through velmorjob, and how much of it
   // is kept: --keep-output, or 64K when --quiet alone asks for it.

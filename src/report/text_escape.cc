@@ -58,6 +58,12 @@ void ForEachCharacter(std::string_view bytes, TPut put) {
   }
 }
 
+// Two hexadecimal digits of a byte.
+std::string Hex(unsigned char byte) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  return {kHex[byte >> 4], kHex[byte & 0xF]};
+}
+
 }  // namespace
 
 std::string ValidUtf8(std::string_view bytes) {
@@ -68,7 +74,6 @@ std::string ValidUtf8(std::string_view bytes) {
 }
 
 std::string JsonString(std::string_view bytes) {
-  static constexpr char kHex[] = "0123456789abcdef";
   std::string text = "\"";
   ForEachCharacter(bytes, [&text](std::string_view character) {
     const auto byte = static_cast<unsigned char>(character[0]);
@@ -82,9 +87,7 @@ std::string JsonString(std::string_view bytes) {
       case '\t': text += "\\t"; break;
       default:
         if (byte < 0x20) {
-          text += "\\u00";
-          text += kHex[byte >> 4];
-          text += kHex[byte & 0xF];
+          text += "\\u00" + Hex(byte);
         } else {
           text += character;
         }
@@ -106,4 +109,27 @@ std::string LabelString(std::string_view bytes) {
   });
   text += '"';
   return text;
+}
+
+std::string TerminalText(std::string_view bytes) {
+  std::string text;
+  text.reserve(bytes.size());
+  ForEachCharacter(bytes, [&text](std::string_view character) {
+    const auto byte = static_cast<unsigned char>(character[0]);
+    if (byte < 0x20 || byte == 0x7F) {
+      text += "\\x" + Hex(byte);
+    } else if (byte == 0xC2 && static_cast<unsigned char>(character[1]) < 0xA0) {
+      // The controls of U+0080 to U+009F.
+      text += "\\u00" + Hex(static_cast<unsigned char>(character[1]));
+    } else {
+      text += character;
+    }
+  });
+  return text;
+}
+
+std::size_t DisplayWidth(std::string_view text) {
+  std::size_t width = 0;
+  for (const char byte : text) width += (static_cast<unsigned char>(byte) & 0xC0) != 0x80;
+  return width;
 }

@@ -1,6 +1,7 @@
 #ifndef VELMORJOB_REPORT_TEXT_ESCAPE_H_
 #define VELMORJOB_REPORT_TEXT_ESCAPE_H_
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -21,5 +22,14 @@ std::string JsonString(std::string_view bytes);
 // The bytes as a label value of the Prometheus text format, double quotes
 // included: valid UTF-8, with '\', '"' and the line feed escaped.
 std::string LabelString(std::string_view bytes);
+
+// The bytes as a terminal shows them on one line: valid UTF-8, with each
+// control character written out ("\x0a" for a line feed, "\x1b" for an
+// escape, "\u0085" for the controls above U+007F), so that no value of a
+// file can move the cursor or start a line of its own.
+std::string TerminalText(std::string_view bytes);
+
+// How many columns valid UTF-8 text takes: one a character.
+std::size_t DisplayWidth(std::string_view text);
 
 #endif  // VELMORJOB_REPORT_TEXT_ESCAPE_H_

@@ -1,0 +1,74 @@
+#include "app/history_commands.h"
+
+#include <clocale>
+#include <cstring>
+#include <langinfo.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include "app/runs_view.h"
+#include "app/status_view.h"
+#include "core/output.h"
+#include "history/history_file.h"
+#include "history/history_reader.h"
+#include "history/process_identity.h"
+
+namespace {
+
+TOutcome CannotRead(const std::string& path, const std::string& reason) {
+  SayError("velmorjob: cannot read history " + path + ": " + reason + "\n");
+  TOutcome outcome;
+  outcome.config_errors = 1;
+  return outcome;
+}
+
+// How the chart is drawn here: with Unicode blocks when the locale's
+// character set is UTF-8, as wide as the terminal, or 80 columns.
+TChartStyle ChartStyle() {
+  TChartStyle style;
+  if (std::setlocale(LC_CTYPE, "") != nullptr) {
+    style.unicode = std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
+    std::setlocale(LC_CTYPE, "C");
+  }
+  winsize size = {};
+  if (isatty(STDOUT_FILENO) && ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) {
+    style.width = size.ws_col;
+  }
+  return style;
+}
+
+}  // namespace
+
+TOutcome ShowRuns(const TCommandLine& command_line) {
+  const std::string path = HistoryPath(command_line);
+  TDatabase db;
+  std::string reason;
+  if (!OpenHistory(path, THistoryAccess::kRead, db, reason)) return CannotRead(path, reason);
+  THistoryReader reader(db, OwnHostName());
+  std::vector<TRecordedRun> runs;
+  const std::string& job = *command_line.job;
+  if (!reader.Runs(job, *command_line.runs, runs)) return CannotRead(path, db.Error());
+  Print(command_line.json ? RunsJson(runs) : RunsText(job, runs, ChartStyle()));
+  return TOutcome();
+}
+
+TOutcome ShowStatus(const TCommandLine& command_line) {
+  const std::string path = HistoryPath(command_line);
+  TDatabase db;
+  std::string reason;
+  if (!OpenHistory(path, THistoryAccess::kRead, db, reason)) return CannotRead(path, reason);
+  THistoryReader reader(db, OwnHostName());
+  std::vector<std::string> names;
+  if (command_line.job) {
+    names.push_back(*command_line.job);
+  } else if (!reader.Jobs(names)) {
+    return CannotRead(path, db.Error());
+  }
+  std::vector<TJobRuns> jobs(names.size());
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (!reader.JobRuns(names[i], jobs[i])) return CannotRead(path, db.Error());
+  }
+  const TWallClock::time_point now = TWallClock::now();
+  Print(command_line.json ? StatusJson(jobs, now) : StatusText(jobs, now));
+  return TOutcome();
+}

@@ -1,0 +1,167 @@
+#include "history/sqlite.h"
+
+#include <cmath>
+
+bool TDatabase::Open(const std::string& path, int flags, int busy_milliseconds) {
+  sqlite3* db = nullptr;
+  const int code = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
+  db_.reset(db);
+  if (code != SQLITE_OK) {
+    error_code_ = code;
+    error_ = db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(code);
+    db_.reset();
+    return false;
+  }
+  sqlite3_extended_result_codes(db, 0);
+  sqlite3_busy_timeout(db, busy_milliseconds);
+  return true;
+}
+
+bool TDatabase::Fail() {
+  error_code_ = db_ ? sqlite3_errcode(db_.get()) : SQLITE_MISUSE;
+  error_ = db_ ? sqlite3_errmsg(db_.get()) : "not open";
+  return false;
+}
+
+bool TDatabase::Fail(std::string reason) {
+  error_code_ = SQLITE_ERROR;
+  error_ = std::move(reason);
+  return false;
+}
+
+bool TDatabase::Execute(const char* sql) {
+  if (!db_) return Fail();
+  return sqlite3_exec(db_.get(), sql, nullptr, nullptr, nullptr) == SQLITE_OK || Fail();
+}
+
+std::optional<std::int64_t> TDatabase::Integer(const char* sql) {
+  TStatement statement(*this, sql);
+  if (!statement.Next()) {
+    if (!statement.Failed()) Fail(std::string("no row from ") + sql);
+    return std::nullopt;
+  }
+  return statement.Integer(0);
+}
+
+std::optional<std::string> TDatabase::Text(const char* sql) {
+  TStatement statement(*this, sql);
+  if (!statement.Next()) {
+    if (!statement.Failed()) Fail(std::string("no row from ") + sql);
+    return std::nullopt;
+  }
+  return statement.Text(0);
+}
+
+TStatement::TStatement(TDatabase& db, const char* sql) : db_(db) {
+  sqlite3_stmt* statement = nullptr;
+  if (!db.IsOpen() || sqlite3_prepare_v2(db.get(), sql, -1, &statement, nullptr) != SQLITE_OK) {
+    db.Fail();
+    failed_ = true;
+  }
+  statement_.reset(statement);
+}
+
+TStatement& TStatement::Bind(int index, std::int64_t value) {
+  if (statement_) sqlite3_bind_int64(statement_.get(), index, value);
+  return *this;
+}
+
+TStatement& TStatement::Bind(int index, double value) {
+  if (statement_) sqlite3_bind_double(statement_.get(), index, value);
+  return *this;
+}
+
+TStatement& TStatement::Bind(int index, std::string_view text) {
+  if (statement_) {
+    sqlite3_bind_text64(statement_.get(), index, text.data(), text.size(), SQLITE_TRANSIENT,
+                        SQLITE_UTF8);
+  }
+  return *this;
+}
+
+TStatement& TStatement::Bind(int index, const std::optional<std::int64_t>& value) {
+  return value ? Bind(index, *value) : BindNull(index);
+}
+
+TStatement& TStatement::Bind(int index, const std::optional<double>& value) {
+  return value ? Bind(index, *value) : BindNull(index);
+}
+
+TStatement& TStatement::Bind(int index, const std::optional<std::string>& text) {
+  return text ? Bind(index, std::string_view(*text)) : BindNull(index);
+}
+
+TStatement& TStatement::BindNull(int index) {
+  if (statement_) sqlite3_bind_null(statement_.get(), index);
+  return *this;
+}
+
+bool TStatement::Next() {
+  if (!statement_ || failed_) return false;
+  const int code = sqlite3_step(statement_.get());
+  if (code == SQLITE_ROW) return true;
+  if (code != SQLITE_DONE) {
+    failed_ = true;
+    db_.Fail();
+  }
+  return false;
+}
+
+bool TStatement::Run() {
+  Next();
+  return !failed_;
+}
+
+void TStatement::Reset() {
+  if (!statement_) return;
+  sqlite3_reset(statement_.get());
+  sqlite3_clear_bindings(statement_.get());
+  failed_ = false;
+}
+
+std::optional<std::int64_t> TStatement::Integer(int column) const {
+  if (!statement_) return std::nullopt;
+  switch (sqlite3_column_type(statement_.get(), column)) {
+    case SQLITE_INTEGER: return sqlite3_column_int64(statement_.get(), column);
+    case SQLITE_FLOAT: {
+      // A whole number that the file holds as a real.
+      const double value = sqlite3_column_double(statement_.get(), column);
+      if (std::isfinite(value) && value == std::floor(value) && std::fabs(value) < 9.0e18) {
+        return static_cast<std::int64_t>(value);
+      }
+      return std::nullopt;
+    }
+    default: return std::nullopt;
+  }
+}
+
+std::optional<double> TStatement::Real(int column) const {
+  if (!statement_) return std::nullopt;
+  switch (sqlite3_column_type(statement_.get(), column)) {
+    case SQLITE_INTEGER:
+    case SQLITE_FLOAT: return sqlite3_column_double(statement_.get(), column);
+    default: return std::nullopt;
+  }
+}
+
+std::optional<std::string> TStatement::Text(int column) const {
+  if (!statement_) return std::nullopt;
+  const int type = sqlite3_column_type(statement_.get(), column);
+  if (type != SQLITE_TEXT && type != SQLITE_BLOB) return std::nullopt;
+  // As the bytes stand, NUL bytes included.
+  const void* bytes = type == SQLITE_TEXT
+                          ? static_cast<const void*>(sqlite3_column_text(statement_.get(), column))
+                          : sqlite3_column_blob(statement_.get(), column);
+  const int size = sqlite3_column_bytes(statement_.get(), column);
+  if (bytes == nullptr || size <= 0) return std::string();
+  return std::string(static_cast<const char*>(bytes), static_cast<std::size_t>(size));
+}
+
+bool TTransaction::Commit() {
+  if (!open_) return false;
+  open_ = false;
+  if (sqlite3_exec(db_.get(), "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK) return true;
+  db_.Fail();
+  sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+  return false;
+}
