@@ -79,6 +79,8 @@ std::string Steps(const TRunRecord& record, const TLayout& layout) {
   std::string text = "[";
   for (std::size_t i = 0; i < record.steps.size(); ++i) {
     const TStepRecord& step = record.steps[i];
+    // An attempt not ended has no duration or result yet.
+    const bool ended = !step.running;
     text += layout.Before(i == 0, 2);
     TObjectWriter object(text, layout, 2);
     object.Field("number", std::to_string(step.number));
@@ -87,10 +89,10 @@ std::string Steps(const TRunRecord& record, const TLayout& layout) {
     object.Field("program", JsonString(step.program));
     object.Field("command", JsonString(step.command));
     object.Field("start_time", JsonString(Rfc3339(step.start)));
-    object.Field("duration_seconds", step.running ? "null" : DurationText(step.seconds));
-    object.Field("exit_status", NumberOrNull(step.result.ExitStatus()));
-    object.Field("signal", NumberOrNull(step.result.Signal()));
-    object.Field("timed_out", step.result.TimedOut() ? "true" : "false");
+    object.Field("duration_seconds", ended ? DurationText(step.seconds) : "null");
+    object.Field("exit_status", NumberOrNull(ended ? step.result.ExitStatus() : std::nullopt));
+    object.Field("signal", NumberOrNull(ended ? step.result.Signal() : std::nullopt));
+    object.Field("timed_out", ended && step.result.TimedOut() ? "true" : "false");
     object.Field("output_tail", step.output_tail ? JsonString(*step.output_tail) : "null");
     object.Field("output_bytes", step.output_bytes ? std::to_string(*step.output_bytes) : "null");
     object.End();
