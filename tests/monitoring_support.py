@@ -95,7 +95,7 @@ def scratch_folder(root, name):
     SIGTERM, SIGINT or SIGHUP. Those of an earlier run that was killed
     before it could remove them go first: a test runs once at a time in one
     build tree."""
-    root = pathlib.Path(root)
+    root = pathlib.Path(root).resolve()
     root.mkdir(parents=True, exist_ok=True)
     for old in root.glob(f"{name}.*"):
         shutil.rmtree(old, ignore_errors=True)
