@@ -72,9 +72,9 @@ def used_metrics(expr):
     for index, token in enumerate(tokens):
         before = tokens[index - 1].lower() if index else ""
         after = tokens[index + 1:index + 3]
-        if token in "{}":
+        if token in ("{", "}"):
             braces += 1 if token == "{" else -1
-        elif token in "[]":
+        elif token in ("[", "]"):
             brackets += 1 if token == "[" else -1
         elif braces:
             if token == "__name__":
@@ -153,7 +153,6 @@ def record_name(*words):
 
 class Dashboard:
     def __init__(self, document):
-        self.document = document
         self.variables = {variable.get("name"): variable
                           for variable in document.get("templating", {}).get("list", [])}
         self.panels = list(walk_panels(document.get("panels", [])))
@@ -179,7 +178,8 @@ class Dashboard:
         PromQL that promtool reads; an undefined one by "sample"."""
         values = dict(BUILT_IN)
         values.update({name: sample_value(variable) for name, variable in self.variables.items()})
-        return [(where, record, substituted(expr, values)) for where, record, expr in self.queries()]
+        return [(where, record, substituted(expr, values))
+                for where, record, expr in self.queries()]
 
     def data_source_uses(self):
         """(where, uid) of every data source reference but Grafana's own."""
@@ -246,7 +246,8 @@ def check_provisioning(path):
     except (OSError, yaml.YAMLError) as error:
         return [f"{path.name}: {error}"]
     providers = document.get("providers") if isinstance(document, dict) else None
-    if not providers or not all(provider.get("type") == "file" and provider.get("options", {}).get("path")
+    if not providers or not all(provider.get("type") == "file"
+                                and provider.get("options", {}).get("path")
                                 for provider in providers):
         return [f"{path.name}: no providers, or one not of type file with options.path"]
     return []
