@@ -26,16 +26,11 @@ import shutil
 import signal
 import subprocess
 import sys
-import tempfile
 import time
 
-try:
-    import yaml
-    from prometheus_client.parser import text_string_to_metric_families
-except ImportError as error:
-    print(f"FAILED: {error.name} is not installed "
-          "(Debian packages python3-yaml and python3-prometheus-client)")
-    sys.exit(1)
+from monitoring_support import (command, have_promtool, load_yaml, promtool, run_job,
+                                scratch_folder, text_string_to_metric_families, write_job,
+                                write_steps)
 
 INSTANCE = "search1.example:9100"
 SCRAPE_JOB = "node"
@@ -46,10 +41,6 @@ INTERVAL_SECONDS = 60
 # slow one and failures at steps 2 and 10, and a status the program no
 # longer writes; a file named otherwise than its job.
 HAND_WRITTEN = {"per-step series and limits", "a metrics file named after no job"}
-
-CONFIG = "[Job {job}]\n[Index]\nMaxFiles 500\n[Runner]\nFilename report\n"
-BAD_CONFIG = "[Job {job}]\n[Index]\nMaxFiles 500\nBogus 1\n[Runner]\nFilename report\n"
-STUB = "#!/bin/sh\n{body}\n"
 
 
 def minutes(text):
@@ -101,12 +92,6 @@ class Failure(Exception):
     pass
 
 
-def write(path, text, executable=False):
-    path.write_text(text, encoding="utf-8")
-    if executable:
-        path.chmod(0o755)
-
-
 class Scenario:
     """Runs one scenario and keeps each state of its textfile directory."""
 
@@ -132,24 +117,22 @@ class Scenario:
             directory.mkdir()
         return directory
 
-    def command(self, job, lock):
-        metrics = self.textfiles / f"velmorjob-{job}.prom"
-        return [self.program, f"--metrics={metrics}"] + (["--lock"] if lock else []) + [job]
+    def metrics(self, job):
+        return self.textfiles / f"velmorjob-{job}.prom"
 
     def run(self, run):
         directory = self.job_dir(run.job)
-        write(directory / "search.conf",
-              (BAD_CONFIG if run.what == "configuration error" else CONFIG).format(job=run.job))
+        write_job(directory, run.job, config_error=run.what == "configuration error")
         indexer = ": > started; exec sleep 300" if run.what == "hangs" else "exit 0"
         runner = "exit 1" if run.what == "failing step" else "exit 0"
         if run.what not in ("locked", "stopped"):
-            write(directory / "indexer", STUB.format(body=indexer), True)
-            write(directory / "runner", STUB.format(body=runner), True)
+            write_steps(directory, indexer, runner)
         # Each run ends at another millisecond than the one before.
         time.sleep(0.002)
         if run.what == "hangs":
             started = directory / "started"
-            process = subprocess.Popen(self.command(run.job, True), cwd=directory,
+            process = subprocess.Popen(command(self.program, self.metrics(run.job), run.job, True),
+                                       cwd=directory,
                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             deadline = time.monotonic() + 60
             while not started.exists():
@@ -164,9 +147,8 @@ class Scenario:
             status = process.wait(timeout=120)
             run = dataclasses.replace(run, start=hanging.start)
         else:
-            status = subprocess.run(self.command(run.job, run.what == "locked"), cwd=directory,
-                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                                    timeout=120, check=False).returncode
+            status = run_job(self.program, directory, self.metrics(run.job), run.job,
+                             lock=run.what == "locked")
         if status != run.status:
             raise Failure(f"{run.job} ({run.what}) ended with status {status}, not {run.status}")
         self.record(minutes(run.end), run)
@@ -316,7 +298,7 @@ def generated_series(program, source, scratch):
 
 def compare(test_file, generated):
     """The problems of the test file's series, as lines of text."""
-    groups = {group.get("name"): group for group in yaml.safe_load(test_file.read_text())["tests"]}
+    groups = {group.get("name"): group for group in load_yaml(test_file)["tests"]}
     problems = []
     for name in sorted(set(groups) - set(generated) - HAND_WRITTEN):
         problems.append(f"test group {name!r} is neither a scenario nor written by hand")
@@ -332,14 +314,6 @@ def compare(test_file, generated):
     return problems
 
 
-def promtool(*args):
-    result = subprocess.run(["promtool", *args], stdout=subprocess.PIPE,
-                            stderr=subprocess.STDOUT, text=True, check=False)
-    print(f"$ promtool {' '.join(args)}")
-    print(result.stdout, end="")
-    return result.returncode == 0
-
-
 def main():
     args = sys.argv[1:]
     print_only = "--print" in args
@@ -351,22 +325,15 @@ def main():
     source = pathlib.Path(args[1]).resolve()
     scratch_root = pathlib.Path(args[2]).resolve()
     monitoring = source / "monitoring"
-    if not print_only and shutil.which("promtool") is None:
-        print("FAILED: promtool is not installed (Debian package prometheus)")
+    if not print_only and not have_promtool():
         return 1
 
-    scratch_root.mkdir(parents=True, exist_ok=True)
-    for old in scratch_root.glob("alert-rules.*"):
-        shutil.rmtree(old, ignore_errors=True)
-    scratch = pathlib.Path(tempfile.mkdtemp(prefix="alert-rules.", dir=scratch_root))
-    try:
+    with scratch_folder(scratch_root, "alert-rules") as scratch:
         try:
             generated = generated_series(program, source, scratch)
         except (Failure, subprocess.TimeoutExpired) as error:
             print(f"FAILED: {error}")
             return 1
-    finally:
-        shutil.rmtree(scratch, ignore_errors=True)
 
     if print_only:
         for name, series in generated.items():

@@ -20,6 +20,8 @@ expected_files=(
   share/doc/velmorjob/copyright
   share/doc/velmorjob/examples/search.conf
   share/doc/velmorjob/examples/velmorjob-cronjob.yaml
+  share/doc/velmorjob/examples/velmorjob-dashboard.json
+  share/doc/velmorjob/examples/velmorjob-dashboard.yml
   share/doc/velmorjob/examples/velmorjob.rules.test.yml
   share/doc/velmorjob/examples/velmorjob.rules.yml
   share/doc/velmorjob/examples/velmorjob_limits.prom
