@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include "history/history_writer.h"
+
 namespace {
 
 // An outcome from the words of what happened: "config", "step", "output",
@@ -111,6 +113,9 @@ TEST(ExitStatusTest, ReportSchemaKnowsExactlyTheResultWordsOfTheTable) {
                             ? "{\"minimum\": 129, \"maximum\": 192}"
                             : "{\"const\": " + std::to_string(row->code) + "}";
   }
+  // And the words of a run in the history that has not ended.
+  words.insert(kRunningResult);
+  words.insert(kAbandonedResult);
   const TSchemaWords schema = SchemaWords();
   EXPECT_EQ(words, schema.in_enum);
   EXPECT_EQ(tied, schema.tied);

@@ -1,6 +1,7 @@
 #include "history/sqlite.h"
 
 #include <cmath>
+#include <cstring>
 
 bool TDatabase::Open(const std::string& path, int flags, int busy_milliseconds) {
   sqlite3* db = nullptr;
@@ -18,8 +19,16 @@ bool TDatabase::Open(const std::string& path, int flags, int busy_milliseconds) 
 }
 
 bool TDatabase::Fail() {
-  error_code_ = db_ ? sqlite3_errcode(db_.get()) : SQLITE_MISUSE;
-  error_ = db_ ? sqlite3_errmsg(db_.get()) : "not open";
+  if (!db_) return Fail("not open");
+  error_code_ = sqlite3_errcode(db_.get());
+  error_ = sqlite3_errmsg(db_.get());
+  // What the system said, where SQLite's words alone ("disk I/O error")
+  // would not tell a full disk from a failing one.
+  const int system_error = sqlite3_system_errno(db_.get());
+  if (system_error != 0 && (error_code_ == SQLITE_IOERR || error_code_ == SQLITE_FULL ||
+                            error_code_ == SQLITE_CANTOPEN)) {
+    error_ += std::string(" (") + std::strerror(system_error) + ")";
+  }
   return false;
 }
 
