@@ -70,7 +70,13 @@ std::string StepLines(const std::vector<TRecordedRun>& runs) {
       samples[number].push_back(seconds);
   }
   if (samples.empty()) return "No successful run among these: no figures of the steps.\n";
-  const std::map<int, double> newest = StepSeconds(runs.front().record);
+  // The newest run that ended, which the medians are compared with.
+  std::map<int, double> newest;
+  for (const TRecordedRun& run : runs) {
+    if (!run.record.ended) continue;
+    newest = StepSeconds(run.record);
+    break;
+  }
   const std::map<int, std::string> names = StepNames(runs);
   std::vector<std::vector<std::string>> rows = {{"STEP", "MIN", "MEDIAN", "MAX", "LAST RUN"}};
   for (const auto& [number, values] : samples) {
