@@ -173,7 +173,7 @@ TEST_F(HistoryViewsTest, StatusTellsWhatRunsWhereAndWhenItEnds) {
       "02:30:00 (4m 20s); expected end 2026-12-11 02:35:10\n"
       "weekly   step-failed 23h 52m ago; never succeeded\n"
       "gone     abandoned (started 1d ago); last success 4d ago\n",
-      StatusText({nightly, weekly, gone}, now));
+      StatusLine(nightly, now, 7) + StatusLine(weekly, now, 7) + StatusLine(gone, now, 7));
   EXPECT_EQ(
       "{\"job\": \"nightly\", \"state\": \"running\", \"host\": \"idx1\", \"pid\": 4242, "
       "\"run_id\": \"1b4e28ba-2fa1-41d2-883f-0016d3cca427\", \"start_time\": "
@@ -190,14 +190,15 @@ TEST_F(HistoryViewsTest, StatusTellsWhatRunsWhereAndWhenItEnds) {
       "\"2026-12-10T02:30:00.000Z\", \"step\": null, \"steps\": null, \"expected_end\": null, "
       "\"overrunning\": false, \"last_end_time\": null, \"last_success_time\": "
       "\"2026-12-07T02:30:00.000Z\"}\n",
-      StatusJson({nightly, weekly, gone}, now));
+      StatusJsonLine(nightly, now) + StatusJsonLine(weekly, now) + StatusJsonLine(gone, now));
 
   // Past its slowest success (6m), the run is overrunning.
   const TWallClock::time_point late = At(kStart + kDay + 400'000);
   EXPECT_EQ(
       "nightly  running on idx1 (pid 4242): step 2 of 2 \"./runner\", since 2026-12-11 "
       "02:30:00 (6m 40s); overrunning: its slowest success took 6m\n",
-      StatusText({nightly}, late));
+      StatusLine(nightly, late, 7));
+  EXPECT_EQ("", StatusLine(TJobRuns(), late, 7)) << "a job without runs has no line";
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "app/history_commands.h"
 
+#include <algorithm>
 #include <clocale>
 #include <cstring>
 #include <langinfo.h>
@@ -12,6 +13,7 @@
 #include "history/history_file.h"
 #include "history/history_reader.h"
 #include "history/process_identity.h"
+#include "report/text_escape.h"
 
 namespace {
 
@@ -64,11 +66,14 @@ TOutcome ShowStatus(const TCommandLine& command_line) {
   } else if (!reader.Jobs(names)) {
     return CannotRead(path, db.Error());
   }
-  std::vector<TJobRuns> jobs(names.size());
-  for (std::size_t i = 0; i < names.size(); ++i) {
-    if (!reader.JobRuns(names[i], jobs[i])) return CannotRead(path, db.Error());
-  }
+  std::size_t width = 0;
+  for (const std::string& name : names) width = std::max(width, DisplayWidth(TerminalText(name)));
+  // A job at a time, so that the memory does not grow with the jobs.
   const TWallClock::time_point now = TWallClock::now();
-  Print(command_line.json ? StatusJson(jobs, now) : StatusText(jobs, now));
+  for (const std::string& name : names) {
+    TJobRuns job;
+    if (!reader.JobRuns(name, job)) return CannotRead(path, db.Error());
+    Print(command_line.json ? StatusJsonLine(job, now) : StatusLine(job, now, width));
+  }
   return TOutcome();
 }

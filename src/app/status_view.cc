@@ -3,7 +3,6 @@
 #include <chrono>
 
 #include "app/local_time.h"
-#include "app/text_table.h"
 #include "core/duration_text.h"
 #include "history/run_figures.h"
 #include "report/text_escape.h"
@@ -65,37 +64,31 @@ std::string JsonNumber(const std::optional<long long>& number) {
 
 }  // namespace
 
-std::string StatusText(const std::vector<TJobRuns>& jobs, TWallClock::time_point now) {
-  std::vector<std::vector<std::string>> rows;
-  for (const TJobRuns& job : jobs) {
-    if (Shown(job) == nullptr) continue;
-    rows.push_back(
-        {TerminalText(job.job), job.running ? RunningText(job, now) : EndedText(job, now)});
-  }
-  return TextTable(rows);
+std::string StatusLine(const TJobRuns& job, TWallClock::time_point now, std::size_t name_width) {
+  if (Shown(job) == nullptr) return "";
+  const std::string name = TerminalText(job.job);
+  const std::size_t width = DisplayWidth(name);
+  return name + std::string(width < name_width ? name_width - width : 0, ' ') + "  " +
+         (job.running ? RunningText(job, now) : EndedText(job, now)) + "\n";
 }
 
-std::string StatusJson(const std::vector<TJobRuns>& jobs, TWallClock::time_point now) {
-  std::string lines;
-  for (const TJobRuns& job : jobs) {
-    const TRecordedRun* shown = Shown(job);
-    if (shown == nullptr) continue;
-    const TRunRecord& record = shown->record;
-    std::optional<TProgress> progress;
-    if (job.running) progress = ProgressOf(job, now);
-    std::optional<long long> steps;
-    if (job.running && job.running->steps) steps = *job.running->steps;
-    lines += "{\"job\": " + JsonString(job.job) + ", \"state\": " + JsonString(record.result) +
-             ", \"host\": " + JsonString(record.host) +
-             ", \"pid\": " + std::to_string(shown->process.pid) +
-             ", \"run_id\": " + JsonString(record.run_id) +
-             ", \"start_time\": " + JsonTime(record.start) + ", \"step\": " +
-             JsonNumber(progress ? std::optional<long long>(progress->step) : std::nullopt) +
-             ", \"steps\": " + JsonNumber(steps) +
-             ", \"expected_end\": " + JsonTime(progress ? progress->expected_end : std::nullopt) +
-             ", \"overrunning\": " + (progress && progress->overrunning ? "true" : "false") +
-             ", \"last_end_time\": " + JsonTime(job.last_end) +
-             ", \"last_success_time\": " + JsonTime(job.last_success) + "}\n";
-  }
-  return lines;
+std::string StatusJsonLine(const TJobRuns& job, TWallClock::time_point now) {
+  const TRecordedRun* shown = Shown(job);
+  if (shown == nullptr) return "";
+  const TRunRecord& record = shown->record;
+  std::optional<TProgress> progress;
+  if (job.running) progress = ProgressOf(job, now);
+  std::optional<long long> steps;
+  if (job.running && job.running->steps) steps = *job.running->steps;
+  return "{\"job\": " + JsonString(job.job) + ", \"state\": " + JsonString(record.result) +
+         ", \"host\": " + JsonString(record.host) +
+         ", \"pid\": " + std::to_string(shown->process.pid) +
+         ", \"run_id\": " + JsonString(record.run_id) +
+         ", \"start_time\": " + JsonTime(record.start) + ", \"step\": " +
+         JsonNumber(progress ? std::optional<long long>(progress->step) : std::nullopt) +
+         ", \"steps\": " + JsonNumber(steps) +
+         ", \"expected_end\": " + JsonTime(progress ? progress->expected_end : std::nullopt) +
+         ", \"overrunning\": " + (progress && progress->overrunning ? "true" : "false") +
+         ", \"last_end_time\": " + JsonTime(job.last_end) +
+         ", \"last_success_time\": " + JsonTime(job.last_success) + "}\n";
 }

@@ -243,6 +243,14 @@ bool OpenHistory(const std::string& path, THistoryAccess access, TDatabase& db,
     db.Close();
     return false;
   }
+  // A small page cache: a run touches a few pages at each moment, and
+  // --status a few for each job; the file's pages stay in the kernel's
+  // cache anyway.
+  if (!db.Execute("PRAGMA cache_size = -256")) {
+    reason = db.Error();
+    db.Close();
+    return false;
+  }
   if (access == THistoryAccess::kRead) return true;
   // The journal's mode is kept in the file; the others are the
   // connection's.

@@ -61,29 +61,67 @@ std::optional<std::string> TDatabase::Text(const char* sql) {
   return statement.Text(0);
 }
 
-TStatement::TStatement(TDatabase& db, const char* sql) : db_(db) {
-  sqlite3_stmt* statement = nullptr;
-  if (!db.IsOpen() || sqlite3_prepare_v2(db.get(), sql, -1, &statement, nullptr) != SQLITE_OK) {
-    db.Fail();
-    failed_ = true;
+sqlite3_stmt* TDatabase::Prepare(const char* sql, bool& cached) {
+  cached = false;
+  if (!db_) {
+    Fail();
+    return nullptr;
   }
-  statement_.reset(statement);
+  auto found = prepared_.find(sql);
+  if (found != prepared_.end() && !found->second.second) {
+    found->second.second = true;
+    cached = true;
+    return found->second.first.get();
+  }
+  sqlite3_stmt* statement = nullptr;
+  if (sqlite3_prepare_v3(db_.get(), sql, -1, SQLITE_PREPARE_PERSISTENT, &statement, nullptr) !=
+      SQLITE_OK) {
+    sqlite3_finalize(statement);
+    Fail();
+    return nullptr;
+  }
+  if (found == prepared_.end()) {
+    prepared_.emplace(sql, std::make_pair(TPrepared(statement), true));
+    cached = true;
+  }
+  return statement;
+}
+
+void TDatabase::Return(sqlite3_stmt* statement) {
+  sqlite3_reset(statement);
+  sqlite3_clear_bindings(statement);
+  for (auto& entry : prepared_) {
+    if (entry.second.first.get() == statement) entry.second.second = false;
+  }
+}
+
+TStatement::TStatement(TDatabase& db, const char* sql) : db_(db) {
+  statement_ = db.Prepare(sql, cached_);
+  failed_ = statement_ == nullptr;
+}
+
+TStatement::~TStatement() {
+  if (statement_ == nullptr) return;
+  if (cached_) {
+    db_.Return(statement_);
+  } else {
+    sqlite3_finalize(statement_);
+  }
 }
 
 TStatement& TStatement::Bind(int index, std::int64_t value) {
-  if (statement_) sqlite3_bind_int64(statement_.get(), index, value);
+  if (statement_) sqlite3_bind_int64(statement_, index, value);
   return *this;
 }
 
 TStatement& TStatement::Bind(int index, double value) {
-  if (statement_) sqlite3_bind_double(statement_.get(), index, value);
+  if (statement_) sqlite3_bind_double(statement_, index, value);
   return *this;
 }
 
 TStatement& TStatement::Bind(int index, std::string_view text) {
   if (statement_) {
-    sqlite3_bind_text64(statement_.get(), index, text.data(), text.size(), SQLITE_TRANSIENT,
-                        SQLITE_UTF8);
+    sqlite3_bind_text64(statement_, index, text.data(), text.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
   }
   return *this;
 }
@@ -101,13 +139,13 @@ TStatement& TStatement::Bind(int index, const std::optional<std::string>& text) 
 }
 
 TStatement& TStatement::BindNull(int index) {
-  if (statement_) sqlite3_bind_null(statement_.get(), index);
+  if (statement_) sqlite3_bind_null(statement_, index);
   return *this;
 }
 
 bool TStatement::Next() {
   if (!statement_ || failed_) return false;
-  const int code = sqlite3_step(statement_.get());
+  const int code = sqlite3_step(statement_);
   if (code == SQLITE_ROW) return true;
   if (code != SQLITE_DONE) {
     failed_ = true;
@@ -122,19 +160,19 @@ bool TStatement::Run() {
 }
 
 void TStatement::Reset() {
-  if (!statement_) return;
-  sqlite3_reset(statement_.get());
-  sqlite3_clear_bindings(statement_.get());
+  if (statement_ == nullptr) return;
+  sqlite3_reset(statement_);
+  sqlite3_clear_bindings(statement_);
   failed_ = false;
 }
 
 std::optional<std::int64_t> TStatement::Integer(int column) const {
   if (!statement_) return std::nullopt;
-  switch (sqlite3_column_type(statement_.get(), column)) {
-    case SQLITE_INTEGER: return sqlite3_column_int64(statement_.get(), column);
+  switch (sqlite3_column_type(statement_, column)) {
+    case SQLITE_INTEGER: return sqlite3_column_int64(statement_, column);
     case SQLITE_FLOAT: {
       // A whole number that the file holds as a real.
-      const double value = sqlite3_column_double(statement_.get(), column);
+      const double value = sqlite3_column_double(statement_, column);
       if (std::isfinite(value) && value == std::floor(value) && std::fabs(value) < 9.0e18) {
         return static_cast<std::int64_t>(value);
       }
@@ -146,22 +184,22 @@ std::optional<std::int64_t> TStatement::Integer(int column) const {
 
 std::optional<double> TStatement::Real(int column) const {
   if (!statement_) return std::nullopt;
-  switch (sqlite3_column_type(statement_.get(), column)) {
+  switch (sqlite3_column_type(statement_, column)) {
     case SQLITE_INTEGER:
-    case SQLITE_FLOAT: return sqlite3_column_double(statement_.get(), column);
+    case SQLITE_FLOAT: return sqlite3_column_double(statement_, column);
     default: return std::nullopt;
   }
 }
 
 std::optional<std::string> TStatement::Text(int column) const {
   if (!statement_) return std::nullopt;
-  const int type = sqlite3_column_type(statement_.get(), column);
+  const int type = sqlite3_column_type(statement_, column);
   if (type != SQLITE_TEXT && type != SQLITE_BLOB) return std::nullopt;
   // As the bytes stand, NUL bytes included.
   const void* bytes = type == SQLITE_TEXT
-                          ? static_cast<const void*>(sqlite3_column_text(statement_.get(), column))
-                          : sqlite3_column_blob(statement_.get(), column);
-  const int size = sqlite3_column_bytes(statement_.get(), column);
+                          ? static_cast<const void*>(sqlite3_column_text(statement_, column))
+                          : sqlite3_column_blob(statement_, column);
+  const int size = sqlite3_column_bytes(statement_, column);
   if (bytes == nullptr || size <= 0) return std::string();
   return std::string(static_cast<const char*>(bytes), static_cast<std::size_t>(size));
 }

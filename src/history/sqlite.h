@@ -2,6 +2,7 @@
 #define VELMORJOB_HISTORY_SQLITE_H_
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <sqlite3.h>
@@ -17,13 +18,17 @@
 class TDatabase {
  public:
   TDatabase() = default;
+  ~TDatabase() { Close(); }
   TDatabase(TDatabase&&) noexcept = default;
   TDatabase& operator=(TDatabase&&) noexcept = default;
 
   // Opens the file at path with SQLite's open flags. A busy database is
   // waited for up to busy_milliseconds before a statement gives up.
   bool Open(const std::string& path, int flags, int busy_milliseconds);
-  void Close() { db_.reset(); }
+  void Close() {
+    prepared_.clear();
+    db_.reset();
+  }
   bool IsOpen() const { return db_ != nullptr; }
 
   // Runs statements that return no rows.
@@ -45,18 +50,36 @@ class TDatabase {
   bool Fail(std::string reason);
 
  private:
+  friend class TStatement;
   struct TCloser {
     void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
   };
+  struct TFinalizer {
+    void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
+  };
+  using TPrepared = std::unique_ptr<sqlite3_stmt, TFinalizer>;
+  // A statement prepared before, by its text, when no TStatement holds it
+  // now; a new one otherwise. Null on failure.
+  sqlite3_stmt* Prepare(const char* sql, bool& cached);
+  // Hands a statement taken from the cache back to it, ready to run again.
+  void Return(sqlite3_stmt* statement);
+
   std::unique_ptr<sqlite3, TCloser> db_;
+  // Each statement prepared once for the connection, and whether one is
+  // in use: a run prepares each of its statements once, not once a step.
+  std::map<std::string, std::pair<TPrepared, bool>> prepared_;
   std::string error_;
   int error_code_ = SQLITE_OK;
 };
 
-// One prepared statement. Parameters are numbered from 1, columns from 0.
+// One prepared statement, taken from the connection's cache of them and
+// handed back when it goes. Parameters are numbered from 1, columns from 0.
 class TStatement {
  public:
   TStatement(TDatabase& db, const char* sql);
+  ~TStatement();
+  TStatement(const TStatement&) = delete;
+  TStatement& operator=(const TStatement&) = delete;
   bool Prepared() const { return statement_ != nullptr; }
 
   TStatement& Bind(int index, std::int64_t value);
@@ -84,11 +107,10 @@ class TStatement {
   std::optional<std::string> Text(int column) const;
 
  private:
-  struct TFinalizer {
-    void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
-  };
   TDatabase& db_;
-  std::unique_ptr<sqlite3_stmt, TFinalizer> statement_;
+  sqlite3_stmt* statement_ = nullptr;
+  // Whether the statement is the cache's, or its own to finalize.
+  bool cached_ = false;
   bool failed_ = false;
 };
 
