@@ -3,6 +3,30 @@
 #include <cmath>
 #include <cstring>
 
+#include "core/stop_signal.h"
+
+namespace {
+
+// Once a stop signal has come, how long a busy database is still waited
+// for, so that the run ends promptly.
+constexpr int kStoppedBusyMilliseconds = 1000;
+// The pause between two tries.
+constexpr int kBusyPauseMilliseconds = 10;
+
+// SQLite's busy handler: another connection writes the file; tries again
+// after a pause, for busy_milliseconds in all, or less after a stop signal.
+// count is how many times it was called for this statement.
+int WaitWhileBusy(void* busy_milliseconds, int count) {
+  const int waited = count * kBusyPauseMilliseconds;
+  const int limit =
+      StopSignal() != 0 ? kStoppedBusyMilliseconds : *static_cast<const int*>(busy_milliseconds);
+  if (waited >= limit) return 0;
+  sqlite3_sleep(kBusyPauseMilliseconds);
+  return 1;
+}
+
+}  // namespace
+
 bool TDatabase::Open(const std::string& path, int flags, int busy_milliseconds) {
   sqlite3* db = nullptr;
   const int code = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
@@ -14,7 +38,8 @@ bool TDatabase::Open(const std::string& path, int flags, int busy_milliseconds) 
     return false;
   }
   sqlite3_extended_result_codes(db, 0);
-  sqlite3_busy_timeout(db, busy_milliseconds);
+  busy_milliseconds_ = std::make_unique<int>(busy_milliseconds);
+  sqlite3_busy_handler(db, WaitWhileBusy, busy_milliseconds_.get());
   return true;
 }
 

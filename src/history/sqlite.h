@@ -23,7 +23,8 @@ class TDatabase {
   TDatabase& operator=(TDatabase&&) noexcept = default;
 
   // Opens the file at path with SQLite's open flags. A busy database is
-  // waited for up to busy_milliseconds before a statement gives up.
+  // waited for up to busy_milliseconds before a statement gives up, or a
+  // second once a stop signal has come.
   bool Open(const std::string& path, int flags, int busy_milliseconds);
   void Close() {
     prepared_.clear();
@@ -64,6 +65,8 @@ class TDatabase {
   // Hands a statement taken from the cache back to it, ready to run again.
   void Return(sqlite3_stmt* statement);
 
+  // What the busy handler reads, at a place that stays when this moves.
+  std::unique_ptr<int> busy_milliseconds_;
   std::unique_ptr<sqlite3, TCloser> db_;
   // Each statement prepared once for the connection, and whether one is
   // in use: a run prepares each of its statements once, not once a step.
