@@ -108,12 +108,15 @@ TEST_F(HistoryWriterTest, WritesTheRunAsItGoes) {
   first.result = TStepResult::FromWaitStatus(9, TStepResult::TStop::kTimeout);
   first.output_tail = "end of it\n";
   first.output_bytes = 123456;
-  ASSERT_TRUE(writer.EndAttempt(first));
+  ASSERT_TRUE(writer.EndAttempt(first, true));
   TStepRecord second = Attempt(1, 2, kStart + 2000);
   ASSERT_TRUE(writer.StartAttempt(second));
   second.seconds = 0.25;
   second.result = TStepResult::FromWaitStatus(3 << 8);
-  ASSERT_TRUE(writer.EndAttempt(second));
+  // The tail --quiet keeps for itself is not the history's.
+  second.output_tail = "quiet's own\n";
+  second.output_bytes = 12;
+  ASSERT_TRUE(writer.EndAttempt(second, false));
   EXPECT_EQ(
       "1|1.5|NULL|9|1|timeout|end of it\n|123456\n"
       "2|0.25|3|NULL|0|NULL|NULL|NULL\n",

@@ -39,7 +39,9 @@ void THistoryRecorder::AttemptStarted(const TStepRecord& attempt, int) {
 }
 
 void THistoryRecorder::AttemptEnded(const TStepRecord& attempt) {
-  if (Ready() && !writer_.EndAttempt(attempt)) Failed(db_.Error());
+  if (Ready() && !writer_.EndAttempt(attempt, settings_.keep_output.has_value())) {
+    Failed(db_.Error());
+  }
 }
 
 void THistoryRecorder::End(const TRunRecord& record) {

@@ -96,7 +96,7 @@ bool THistoryWriter::StartAttempt(const TStepRecord& attempt) {
   return insert.Run();
 }
 
-bool THistoryWriter::EndAttempt(const TStepRecord& attempt) {
+bool THistoryWriter::EndAttempt(const TStepRecord& attempt, bool keep_output) {
   if (!id_) return true;
   TStatement update(db_,
                     "UPDATE velmorjob_attempts SET duration = ?, exit_status = ?, signal = ?, "
@@ -107,8 +107,8 @@ bool THistoryWriter::EndAttempt(const TStepRecord& attempt) {
       .Bind(3, Number(attempt.result.Signal()))
       .Bind(4, std::int64_t{attempt.result.TimedOut() ? 1 : 0})
       .Bind(5, Word(StopWord(attempt.result.stopped)))
-      .Bind(6, attempt.output_tail)
-      .Bind(7, attempt.output_bytes
+      .Bind(6, keep_output ? attempt.output_tail : std::nullopt)
+      .Bind(7, keep_output && attempt.output_bytes
                    ? std::optional<std::int64_t>(static_cast<std::int64_t>(*attempt.output_bytes))
                    : std::nullopt)
       .Bind(8, *id_)

@@ -44,9 +44,11 @@ class THistoryWriter {
   // The run starts: runs of the same job on this host whose process is gone
   // are marked abandoned, and this one is written as running.
   bool Start(const TRunRecord& record, const TRunSetup& setup);
-  // An attempt starts, or ends.
+  // An attempt starts, or ends; the end of its output is kept when
+  // keep_output (--keep-output: not the tail that --quiet alone keeps for
+  // itself).
   bool StartAttempt(const TStepRecord& attempt);
-  bool EndAttempt(const TStepRecord& attempt);
+  bool EndAttempt(const TStepRecord& attempt, bool keep_output);
   // The run ends with the record's status and result (written whole when
   // Start was not called), and the runs past the retention are deleted.
   // Written to the disk before it returns, to last a power cut.
