@@ -33,16 +33,16 @@ class OutputTest : public ::testing::Test {
 
 TEST_F(OutputTest, MessagesGoWhereTheRunSendsThem) {
   EXPECT_EQ(std::make_pair(std::string("a\nb\n"), std::string("E\n")), Written([] {
-              Say("a\n");
-              SayError("E\n");
+              Say(TPriority::kInfo, "a\n");
+              SayError(TPriority::kError, "E\n");
               Print("b\n");
             }));
   // A dry run: messages on standard error, the data alone on standard output.
   EXPECT_EQ(std::make_pair(std::string("./indexer \n"), std::string("Error\nE\n")), Written([] {
               SetMessages(TMessages::kStandardError);
-              Say("Error\n");
+              Say(TPriority::kInfo, "Error\n");
               Print("./indexer \n");
-              SayError("E\n");
+              SayError(TPriority::kError, "E\n");
             }));
 }
 
@@ -50,21 +50,21 @@ TEST_F(OutputTest, KeptMessagesAreWrittenInTheirOrderOrNotAtAll) {
   EXPECT_EQ(std::make_pair(std::string("one\nthree\nfour\nafter\n"), std::string("two\n")),
             Written([] {
               SetMessages(TMessages::kKept);
-              Say("one\n");
-              SayError("two\n");
-              Say("three\n");
-              Say("four\n");
+              Say(TPriority::kInfo, "one\n");
+              SayError(TPriority::kError, "two\n");
+              Say(TPriority::kInfo, "three\n");
+              Say(TPriority::kInfo, "four\n");
               ReleaseKeptMessages(true);
-              Say("after\n");
+              Say(TPriority::kInfo, "after\n");
             }));
   // Dropped, and so is what comes after.
   EXPECT_EQ(std::make_pair(std::string(), std::string()), Written([] {
               SetMessages(TMessages::kKept);
-              Say("one\n");
-              SayError("two\n");
+              Say(TPriority::kInfo, "one\n");
+              SayError(TPriority::kError, "two\n");
               ReleaseKeptMessages(false);
-              Say("after\n");
-              SayError("after\n");
+              Say(TPriority::kInfo, "after\n");
+              SayError(TPriority::kError, "after\n");
             }));
 }
 
@@ -76,9 +76,9 @@ TEST_F(OutputTest, WhatGoesToStandardErrorComesAfterWhatWasPrintedBefore) {
   const int err = dup(2);
   dup2(ends[1], 1);
   dup2(ends[1], 2);
-  Say("first\n");
-  SayError("second\n");
-  Say("third\n");
+  Say(TPriority::kInfo, "first\n");
+  SayError(TPriority::kError, "second\n");
+  Say(TPriority::kInfo, "third\n");
   FlushOutput();
   dup2(out, 1);
   dup2(err, 2);
@@ -100,9 +100,9 @@ TEST_F(OutputTest, FailedWriteIsToldOnceAndCounted) {
   const int out = dup(1);
   testing::internal::CaptureStderr();
   dup2(ends[1], 1);
-  Say("lost\n");
+  Say(TPriority::kInfo, "lost\n");
   EXPECT_FALSE(FlushOutput());
-  Say("lost again\n");
+  Say(TPriority::kInfo, "lost again\n");
   EXPECT_FALSE(FlushOutput());
   dup2(out, 1);
   close(out);
