@@ -54,6 +54,20 @@ std::vector<std::string> WrapperWords() {
 
 bool E2eTest::Wrapped() { return !WrapperWords().empty(); }
 
+std::vector<std::string> E2eTest::RunEnvironment() const {
+  std::vector<std::string> entries;
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    const std::string variable(*entry);
+    if (environment_.count(variable.substr(0, variable.find('='))) == 0) {
+      entries.push_back(variable);
+    }
+  }
+  for (const auto& [name, value] : environment_) {
+    if (value) entries.push_back(name + "=" + *value);
+  }
+  return entries;
+}
+
 void E2eTest::Expect(const TRun& run, const std::string& out, int status) {
   Expect(run, out, "", status);
 }
@@ -139,6 +153,10 @@ TStarted E2eTest::StartWithOutputOn(int out_fd, const std::vector<std::string>& 
   std::vector<char*> argv;
   for (std::string& word : words) argv.push_back(word.data());
   argv.push_back(nullptr);
+  std::vector<std::string> variables = RunEnvironment();
+  std::vector<char*> envp;
+  for (std::string& variable : variables) envp.push_back(variable.data());
+  envp.push_back(nullptr);
 
   const std::string err = output_.File("err");
   const pid_t child = fork();
@@ -150,6 +168,7 @@ TStarted E2eTest::StartWithOutputOn(int out_fd, const std::vector<std::string>& 
     dup2(out_fd, 1);
     dup2(err_fd, 2);
     signal(SIGPIPE, ignore_sigpipe ? SIG_IGN : SIG_DFL);
+    environ = envp.data();
     execvp(argv[0], argv.data());
     _exit(121);
   }

@@ -2,6 +2,8 @@
 #define VELMORJOB_TESTS_E2E_HARNESS_H_
 
 #include <chrono>
+#include <map>
+#include <optional>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -81,7 +83,16 @@ class E2eTest : public ::testing::Test {
   static void Expect(const TRun& run, const std::string& out, const std::string& err, int status);
 
   TTempDir dir_;
+  // Where a run's standard output ("out", unless sent elsewhere) and
+  // standard error ("err") go.
   TTempDir output_;
+  // Variables set in the environment of the runs started from then on, or
+  // removed from it (no value), on top of the test's own.
+  std::map<std::string, std::optional<std::string>> environment_;
+
+ private:
+  // The environment a run gets, as NAME=value entries.
+  std::vector<std::string> RunEnvironment() const;
 };
 
 #endif  // VELMORJOB_TESTS_E2E_HARNESS_H_

@@ -39,7 +39,7 @@ TEST(OutOfMemoryTest, FailedAllocationEndsWithAMessageAndStatus2) {
     const int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     if (fd < 0 || dup2(fd, 1) != 1) _exit(100);
     // Buffered, as messages are: written before the last words.
-    Say("before\n");
+    Say(TPriority::kInfo, "before\n");
     InstallOutOfMemoryHandler();
     void* volatile p = ::operator new(std::numeric_limits<std::size_t>::max() / 2);
     (void)p;

@@ -13,11 +13,14 @@ constexpr char kBuildSystem[] = "SunOS 5.8";
 }  // namespace
 
 void PrintBanner() {
-  Say(std::string("\nVelmoran ver.") + kVersion + " [build " + kBuild + "]");
-  Say(std::string("\nCompiled ") + kBuildDate + " under " + kBuildSystem + "\n\n");
+  Say(TPriority::kInfo, std::string("\nVelmoran ver.") + kVersion + " [build " + kBuild + "]");
+  Say(TPriority::kInfo,
+      std::string("\nCompiled ") + kBuildDate + " under " + kBuildSystem + "\n\n");
 }
 
-void PrintUsage() { Say("Use: velmorjob [--config=filename] Jobname\n See manual for details.\n"); }
+void PrintUsage() {
+  Say(TPriority::kInfo, "Use: velmorjob [--config=filename] Jobname\n See manual for details.\n");
+}
 
 void PrintHelp() {
   Print("Use: velmorjob [--config=filename] [options] Jobname\n");

@@ -167,28 +167,30 @@ class TChecker {
     ExplainLineError(Begin(), line, str, job, step_.name, fp.Piece(), comment_cut);
     run_.ConfigError(LineError(counter, reason_));
     const std::size_t length = std::strlen(str);
-    if (length > 0 && str[length - 1] != '\n') Say("\n");
-    Print(counter, "error");
+    if (length > 0 && str[length - 1] != '\n') Say(TPriority::kError, "\n");
+    Print(counter, TPriority::kError);
   }
 
   void Warning(long counter) {
     ++warnings_;
-    Print(counter, "warning");
+    Print(counter, TPriority::kWarning);
   }
 
   void WarnOfFile(const char* path) {
     for (const std::string& text : FileWarnings(path)) {
       ++warnings_;
-      Say({path, ": warning: ", text, "\n"});
+      Say(TPriority::kWarning, {path, ": warning: ", text, "\n"});
     }
   }
 
-  void Print(long counter, const char* severity) {
+  // The reason, for an error or a warning.
+  void Print(long counter, TPriority priority) {
+    const char* severity = priority == TPriority::kError ? "error" : "warning";
     // Within a std::string's own room: no memory of its own for each line.
     char number[24];
     const int length = std::snprintf(number, sizeof number, "%ld", counter);
-    Say({path_, ":", std::string_view(number, static_cast<std::size_t>(length)), ": ", severity,
-         ": ", reason_, "\n"});
+    Say(priority, {path_, ":", std::string_view(number, static_cast<std::size_t>(length)), ": ",
+                   severity, ": ", reason_, "\n"});
   }
 
   const std::string& path_;
@@ -226,7 +228,7 @@ void PrintSummary(const TChecker& checker, const TRunContext& run) {
     summary += std::to_string(errors) + " error" + Plural(errors);
   }
   if (warnings > 0) summary += ", " + std::to_string(warnings) + " warning" + Plural(warnings);
-  Say(summary + ".\n");
+  Say(TPriority::kInfo, summary + ".\n");
 }
 
 }  // namespace

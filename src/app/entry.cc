@@ -1,5 +1,7 @@
 #include "app/entry.h"
 
+#include <cstdlib>
+
 #include "app/banner.h"
 #include "app/build_info.h"
 #include "app/check.h"
@@ -25,7 +27,8 @@ namespace {
 // nothing on its standard output looks like a whole answer.
 void SayStopped(const char* what) {
   if (const int signal_number = StopSignal()) {
-    SayError(std::string("velmorjob: ") + what + " stopped by " + SignalName(signal_number) + "\n");
+    SayError(TPriority::kError,
+             std::string("velmorjob: ") + what + " stopped by " + SignalName(signal_number) + "\n");
   }
 }
 
@@ -55,7 +58,7 @@ TOutcome Dispatch(const TCommandLine& command_line, int argc, const TExecute& ex
   }
   if (!command_line.error.empty()) {
     PrintBanner();
-    Say(command_line.error + "\n");
+    Say(TPriority::kError, command_line.error + "\n");
     PrintUsage();
     return Usage();
   }
@@ -90,7 +93,7 @@ TOutcome Dispatch(const TCommandLine& command_line, int argc, const TExecute& ex
     });
   }
   if (!command_line.job) {
-    Say("Job name has not been specified");
+    Say(TPriority::kError, "Job name has not been specified");
     return Usage();
   }
   // A reader of the output that goes away costs the run an output error,
@@ -110,6 +113,7 @@ int Main(int argc, const char* const* argv, const TExecute& execute) {
   jobend = 0;
   ClearLine();
   ResetOutput();
+  FindJournalStream(std::getenv("JOURNAL_STREAM"));
 
   const TCommandLine command_line = ParseCommandLine(argc, argv);
   TOutcome outcome = Dispatch(command_line, argc, execute);

@@ -59,8 +59,8 @@ void THooks::Run(THook which, const TRunRecord& record) {
     if (which == THook::kStart && StopSignal() != 0) return;
     const TStepResult result = execute_(setup);
     if (result.Failed()) {
-      SayError(std::string("velmorjob: ") + hook.option + " command failed: " + result.Cause() +
-               "\n");
+      SayError(TPriority::kError, std::string("velmorjob: ") + hook.option +
+                                      " command failed: " + result.Cause() + "\n");
     }
   }
 }

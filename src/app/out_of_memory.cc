@@ -10,8 +10,7 @@ namespace {
 
 [[noreturn]] void OnOutOfMemory() {
   static constexpr char kMessage[] = "velmorjob: out of memory\n";
-  FlushBufferedOutput();
-  WriteAll(1, std::string_view(kMessage, sizeof kMessage - 1));
+  SayLastWords(TPriority::kError, std::string_view(kMessage, sizeof kMessage - 1));
   std::_Exit(kExitConfig);
 }
 

@@ -72,6 +72,9 @@ void TChildStreams::InChild() const {
 }
 
 void TChildStreams::InParent() {
+  // A process that writes to velmorjob's own descriptors: what it leaves
+  // there is not seen.
+  if (tail_ == nullptr) OthersMayWrite();
   CloseFd(child_input_);
   CloseFd(child_out_);
   CloseFd(child_err_);
@@ -113,6 +116,7 @@ void TChildStreams::Finish() {
     CloseFd(source->fd);
     if (!source->pass.failed && !source->pass.data.empty()) {
       if (const int error = WriteAll(source->pass.to, source->pass.data)) NoteOutputError(error);
+      OthersWrote(source->pass.to, source->pass.data);
     }
     source->pass.data.clear();
   }
@@ -148,6 +152,7 @@ void TChildStreams::Read(TSource& source, bool drain) {
     int error = source.pass.data.empty() ? 0 : WriteAll(source.pass.to, source.pass.data);
     source.pass.data.clear();
     if (error == 0) error = WriteAll(source.pass.to, bytes);
+    OthersWrote(source.pass.to, bytes);
     if (error != 0) {
       NoteOutputError(error);
       source.pass.failed = true;
@@ -160,6 +165,7 @@ void TChildStreams::WriteSome(TPassOn& pass) {
       pass.small_writes ? std::min<std::size_t>(pass.data.size(), PIPE_BUF) : pass.data.size();
   const ssize_t written = write(pass.to, pass.data.data(), size);
   if (written >= 0) {
+    OthersWrote(pass.to, std::string_view(pass.data.data(), static_cast<std::size_t>(written)));
     pass.data.erase(0, static_cast<std::size_t>(written));
     return;
   }

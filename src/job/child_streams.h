@@ -13,11 +13,13 @@
 // standard output and error read through pipes, kept in a tail (both
 // streams merged in the order the bytes came) and, unless told otherwise,
 // passed on to velmorjob's own standard output and standard error as they
-// come. Nothing waits: the process loop polls the descriptors Want() names
-// and calls Serve() with what is ready, so a process that floods its
-// output, stops reading its input or closes a stream early never blocks
-// the run, and a slow reader of velmorjob's output slows the process down
-// rather than filling memory.
+// come; the output is told what was passed on, or that a process writes
+// to velmorjob's own descriptors itself, so that a message after it on the
+// journal's stream begins a line of its own. Nothing waits: the process
+// loop polls the descriptors Want() names and calls Serve() with what is
+// ready, so a process that floods its output, stops reading its input or
+// closes a stream early never blocks the run, and a slow reader of
+// velmorjob's output slows the process down rather than filling memory.
 class TChildStreams {
  public:
   // input: fed to the process's standard input, then closed; null: the
