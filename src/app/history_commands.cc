@@ -18,7 +18,7 @@
 namespace {
 
 TOutcome CannotRead(const std::string& path, const std::string& reason) {
-  SayError("velmorjob: cannot read history " + path + ": " + reason + "\n");
+  SayError(TPriority::kError, "velmorjob: cannot read history " + path + ": " + reason + "\n");
   TOutcome outcome;
   outcome.config_errors = 1;
   return outcome;
