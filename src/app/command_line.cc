@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <string_view>
+#include <type_traits>
 
 #include "app/duration.h"
 #include "core/duration_text.h"
@@ -46,45 +47,22 @@ std::optional<long> WholeNumber(std::string_view text, long low, long high) {
   return number;
 }
 
-std::string ReadRetries(const std::string& name, std::string_view value, TCommandLine& result) {
-  const std::optional<long> retries = WholeNumber(value, 0, 100);
-  if (!retries) {
-    return "Invalid number \"" + std::string(value) + "\" for " + name +
-           ": give a whole number from 0 to 100";
-  }
-  result.retries = static_cast<int>(*retries);
-  return "";
-}
+// The words for what a whole number counts, in the message when it is bad.
+constexpr char kNumber[] = "number";
+constexpr char kStepNumber[] = "step number";
+// The highest a number may be where no other bound matters.
+constexpr long kNoBound = 1'000'000'000'000L;
 
-std::string ReadFromStep(const std::string& name, std::string_view value, TCommandLine& result) {
-  const std::optional<long> step = WholeNumber(value, 1, 1'000'000'000'000L);
-  if (!step) {
-    return "Invalid step number \"" + std::string(value) + "\" for " + name +
-           ": give a whole number from 1 on";
+// A whole number from low to high into the field: "--retries=2".
+template <auto field, long low, long high, const char* what>
+std::string ReadWholeNumber(const std::string& name, std::string_view value, TCommandLine& result) {
+  const std::optional<long> number = WholeNumber(value, low, high);
+  if (!number) {
+    return std::string("Invalid ") + what + " \"" + std::string(value) + "\" for " + name +
+           ": give a whole number from " + std::to_string(low) +
+           (high == kNoBound ? std::string(" on") : " to " + std::to_string(high));
   }
-  result.from_step = *step;
-  return "";
-}
-
-// A count of days or runs for the history: "--keep-days=90".
-template <std::optional<long> TCommandLine::*field>
-std::string ReadCount(const std::string& name, std::string_view value, TCommandLine& result) {
-  const std::optional<long> count = WholeNumber(value, 0, 1'000'000'000L);
-  if (!count) {
-    return "Invalid number \"" + std::string(value) + "\" for " + name +
-           ": give a whole number from 0 on";
-  }
-  result.*field = *count;
-  return "";
-}
-
-std::string ReadRuns(const std::string& name, std::string_view value, TCommandLine& result) {
-  const std::optional<long> count = WholeNumber(value, 1, 1'000'000'000L);
-  if (!count) {
-    return "Invalid number \"" + std::string(value) + "\" for " + name +
-           ": give a whole number from 1 on";
-  }
-  result.runs = *count;
+  result.*field = static_cast<typename std::decay_t<decltype(result.*field)>::value_type>(*number);
   return "";
 }
 
@@ -156,7 +134,8 @@ const TOption kOptions[] = {
      DefaultKillAfter},
     {"--job-timeout", nullptr, "a value", "DURATION", false, nullptr, nullptr,
      ReadDuration<&TCommandLine::job_timeout>, "stop the run once it has run this long", nullptr},
-    {"--retries", nullptr, "a value", "N", false, nullptr, nullptr, ReadRetries,
+    {"--retries", nullptr, "a value", "N", false, nullptr, nullptr,
+     ReadWholeNumber<&TCommandLine::retries, 0, 100, kNumber>,
      "run a failed step again, up to N more times (0-100)", nullptr},
     {"--retry-delay", nullptr, "a value", "DURATION", false, nullptr, nullptr,
      ReadDuration<&TCommandLine::retry_delay>,
@@ -166,7 +145,8 @@ const TOption kOptions[] = {
      "retry only these failures: exit statuses and the words\ntimeout, signal and start, as in "
      "75,timeout",
      nullptr},
-    {"--from-step", nullptr, "a value", "N", false, nullptr, nullptr, ReadFromStep,
+    {"--from-step", nullptr, "a value", "N", false, nullptr, nullptr,
+     ReadWholeNumber<&TCommandLine::from_step, 1, kNoBound, kStepNumber>,
      "run the job's steps from step N on", nullptr},
     {"--exit-on-error", &TCommandLine::exit_on_error, nullptr, nullptr, false, nullptr, nullptr,
      nullptr, "run no further step after one failed", nullptr},
@@ -201,13 +181,14 @@ const TOption kOptions[] = {
      ReadText<&TCommandLine::history>, "record the run in the SQLite database FILE (default\n{})",
      DefaultHistoryFile},
     {"--keep-days", nullptr, "a value", "N", false, nullptr, nullptr,
-     ReadCount<&TCommandLine::keep_days>,
+     ReadWholeNumber<&TCommandLine::keep_days, 0, kNoBound, kNumber>,
      "forget the runs in the history that ended more than N\ndays ago (default {})",
      DefaultKeepDays},
     {"--keep-runs", nullptr, "a value", "N", false, nullptr, nullptr,
-     ReadCount<&TCommandLine::keep_runs>,
+     ReadWholeNumber<&TCommandLine::keep_runs, 0, kNoBound, kNumber>,
      "but keep at least the N newest runs of each job\n(default {})", DefaultKeepRuns},
-    {"--runs", nullptr, "a value", "N", false, kDefaultRunsShown, nullptr, ReadRuns,
+    {"--runs", nullptr, "a value", "N", false, kDefaultRunsShown, nullptr,
+     ReadWholeNumber<&TCommandLine::runs, 1, kNoBound, kNumber>,
      "print the last N runs of the job from the history\n(default {}), and run nothing",
      DefaultRunsShown},
     {"--status", &TCommandLine::status, nullptr, nullptr, false, nullptr, nullptr, nullptr,

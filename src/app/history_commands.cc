@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <clocale>
 #include <cstring>
+#include <functional>
 #include <langinfo.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -39,41 +40,50 @@ TChartStyle ChartStyle() {
   return style;
 }
 
-}  // namespace
-
-TOutcome ShowRuns(const TCommandLine& command_line) {
+// Opens the history the command line names and reads it with `read`,
+// which returns false when a read failed.
+TOutcome ReadHistory(const TCommandLine& command_line,
+                     const std::function<bool(THistoryReader& reader)>& read) {
   const std::string path = HistoryPath(command_line);
   TDatabase db;
   std::string reason;
   if (!OpenHistory(path, THistoryAccess::kRead, db, reason)) return CannotRead(path, reason);
   THistoryReader reader(db, OwnHostName());
-  std::vector<TRecordedRun> runs;
-  const std::string& job = *command_line.job;
-  if (!reader.Runs(job, *command_line.runs, runs)) return CannotRead(path, db.Error());
-  Print(command_line.json ? RunsJson(runs) : RunsText(job, runs, ChartStyle()));
+  if (!read(reader)) return CannotRead(path, db.Error());
   return TOutcome();
 }
 
+}  // namespace
+
+TOutcome ShowRuns(const TCommandLine& command_line) {
+  return ReadHistory(command_line, [&](THistoryReader& reader) {
+    std::vector<TRecordedRun> runs;
+    const std::string& job = *command_line.job;
+    if (!reader.Runs(job, *command_line.runs, runs)) return false;
+    Print(command_line.json ? RunsJson(runs) : RunsText(job, runs, ChartStyle()));
+    return true;
+  });
+}
+
 TOutcome ShowStatus(const TCommandLine& command_line) {
-  const std::string path = HistoryPath(command_line);
-  TDatabase db;
-  std::string reason;
-  if (!OpenHistory(path, THistoryAccess::kRead, db, reason)) return CannotRead(path, reason);
-  THistoryReader reader(db, OwnHostName());
-  std::vector<std::string> names;
-  if (command_line.job) {
-    names.push_back(*command_line.job);
-  } else if (!reader.Jobs(names)) {
-    return CannotRead(path, db.Error());
-  }
-  std::size_t width = 0;
-  for (const std::string& name : names) width = std::max(width, DisplayWidth(TerminalText(name)));
-  // A job at a time, so that the memory does not grow with the jobs.
-  const TWallClock::time_point now = TWallClock::now();
-  for (const std::string& name : names) {
-    TJobRuns job;
-    if (!reader.JobRuns(name, job)) return CannotRead(path, db.Error());
-    Print(command_line.json ? StatusJsonLine(job, now) : StatusLine(job, now, width));
-  }
-  return TOutcome();
+  return ReadHistory(command_line, [&](THistoryReader& reader) {
+    std::vector<std::string> names;
+    if (command_line.job) {
+      names.push_back(*command_line.job);
+    } else if (!reader.Jobs(names)) {
+      return false;
+    }
+    std::size_t width = 0;
+    for (const std::string& name : names) {
+      width = std::max(width, DisplayWidth(TerminalText(name)));
+    }
+    // A job at a time, so that the memory does not grow with the jobs.
+    const TWallClock::time_point now = TWallClock::now();
+    for (const std::string& name : names) {
+      TJobRuns job;
+      if (!reader.JobRuns(name, job)) return false;
+      Print(command_line.json ? StatusJsonLine(job, now) : StatusLine(job, now, width));
+    }
+    return true;
+  });
 }

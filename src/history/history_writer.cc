@@ -138,8 +138,9 @@ bool THistoryWriter::WriteConfigErrors(const TRunRecord& record) {
 }
 
 bool THistoryWriter::Forget(const TRetention& retention, TWallClock::time_point now) {
-  const std::int64_t cutoff =
-      EpochMilliseconds(now) - static_cast<std::int64_t>(retention.days) * 86'400'000;
+  // Days past any clock's reach keep every run.
+  const std::int64_t days = std::min<std::int64_t>(retention.days, 100'000'000);
+  const std::int64_t cutoff = EpochMilliseconds(now) - days * 86'400'000;
   TStatement forget(
       db_,
       "DELETE FROM velmorjob_runs WHERE id IN ("

@@ -68,22 +68,20 @@ bool TDatabase::Execute(const char* sql) {
   return sqlite3_exec(db_.get(), sql, nullptr, nullptr, nullptr) == SQLITE_OK || Fail();
 }
 
+bool TDatabase::FirstRow(TStatement& statement, const char* sql) {
+  if (statement.Next()) return true;
+  if (!statement.Failed()) Fail(std::string("no row from ") + sql);
+  return false;
+}
+
 std::optional<std::int64_t> TDatabase::Integer(const char* sql) {
   TStatement statement(*this, sql);
-  if (!statement.Next()) {
-    if (!statement.Failed()) Fail(std::string("no row from ") + sql);
-    return std::nullopt;
-  }
-  return statement.Integer(0);
+  return FirstRow(statement, sql) ? statement.Integer(0) : std::nullopt;
 }
 
 std::optional<std::string> TDatabase::Text(const char* sql) {
   TStatement statement(*this, sql);
-  if (!statement.Next()) {
-    if (!statement.Failed()) Fail(std::string("no row from ") + sql);
-    return std::nullopt;
-  }
-  return statement.Text(0);
+  return FirstRow(statement, sql) ? statement.Text(0) : std::nullopt;
 }
 
 sqlite3_stmt* TDatabase::Prepare(const char* sql, bool& cached) {

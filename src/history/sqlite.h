@@ -15,6 +15,8 @@
 // the reason of the last failure as SQLite words it ("database is locked",
 // "file is not a database").
 
+class TStatement;
+
 class TDatabase {
  public:
   TDatabase() = default;
@@ -64,6 +66,9 @@ class TDatabase {
   sqlite3_stmt* Prepare(const char* sql, bool& cached);
   // Hands a statement taken from the cache back to it, ready to run again.
   void Return(sqlite3_stmt* statement);
+  // Steps to the statement's first row; false, with the reason, when it
+  // has none.
+  bool FirstRow(TStatement& statement, const char* sql);
 
   // What the busy handler reads, at a place that stays when this moves.
   std::unique_ptr<int> busy_milliseconds_;
