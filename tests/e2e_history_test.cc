@@ -229,6 +229,16 @@ TEST_F(HistoryTest, RetentionKeepsTheRunsOfTheLastDaysAndTheNewestOfEachJob) {
   EXPECT_EQ("0\n", History("SELECT count(*) FROM velmorjob_attempts WHERE run IN (1, 2, 5)"));
 }
 
+// The history has the run's end before the hook that tells of it runs, as
+// the report and the metrics do.
+TEST_F(HistoryTest, AHookThatReadsTheHistoryFindsTheRunEnded) {
+  Config(kNightly);
+  const std::string read =
+      std::string("'") + VELMORJOB_BINARY + "' --runs=1 --json nightly > seen.json";
+  Expect(Run({"--history", "--on-success=" + read, "nightly"}), kBanner, 0);
+  EXPECT_EQ("ok 0", ReportQuery("seen.json", "r['result'] + ' ' + str(r['exit_status'])"));
+}
+
 TEST_F(HistoryTest, TwoJobsRunningIntoOneFileAtOnceLoseNothing) {
   std::string config;
   for (const char* job : {"left", "right"}) {
