@@ -1,19 +1,30 @@
+// The views of the history (--runs, --status): what they print of runs,
+// and at the ends of what the clock holds, as a file anyone may edit can
+// give them.
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <ctime>
 #include <string>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "app/runs_view.h"
 #include "app/status_view.h"
+#include "history/history_reader.h"
 #include "wall_time.h"
 
 namespace {
 
+using ::testing::HasSubstr;
+
 constexpr std::int64_t kStart = 1796869800000;  // 2026-12-10T02:30:00Z
 constexpr std::int64_t kDay = 86'400'000;
+// The earliest and the latest times the reader gives.
+constexpr std::int64_t kFirstMilliseconds = -9'000'000'000'000;
+constexpr std::int64_t kLastMilliseconds = 9'000'000'000'000;
 
 TStepRecord Attempt(int number, int attempt, std::int64_t start, double seconds, int status) {
   TStepRecord step;
@@ -199,6 +210,31 @@ TEST_F(HistoryViewsTest, StatusTellsWhatRunsWhereAndWhenItEnds) {
       "02:30:00 (6m 40s); overrunning: its slowest success took 6m\n",
       StatusLine(nightly, late, 7));
   EXPECT_EQ("", StatusLine(TJobRuns(), late, 7)) << "a job without runs has no line";
+}
+
+TRecordedRun EndedRun(std::int64_t start, std::int64_t end) {
+  TRecordedRun run;
+  run.record.job = "nightly";
+  run.record.result = "ok";
+  run.record.ended = true;
+  run.record.start = TimeFromMilliseconds(start);
+  run.record.end = TimeFromMilliseconds(end);
+  return run;
+}
+
+TEST_F(HistoryViewsTest, RunsTellTheDurationOfARunFromTheFirstTimeToTheLast) {
+  // 1.8e10 seconds apart, more nanoseconds than 63 bits hold.
+  const std::vector<TRecordedRun> runs = {EndedRun(kFirstMilliseconds, kLastMilliseconds)};
+  EXPECT_THAT(RunsText("nightly", runs, TChartStyle()), HasSubstr("  208333d 8h  ok  "));
+}
+
+TEST_F(HistoryViewsTest, StatusTellsHowLongAgoARunEndedAtTheFirstTime) {
+  TJobRuns job;
+  job.job = "nightly";
+  job.latest = EndedRun(kFirstMilliseconds, kFirstMilliseconds);
+  // 1.08e10 seconds ago, more nanoseconds than 63 bits hold.
+  EXPECT_EQ("nightly  ok 125000d ago; never succeeded\n",
+            StatusLine(job, At(1'800'000'000'000), 7));
 }
 
 }  // namespace

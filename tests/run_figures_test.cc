@@ -88,4 +88,22 @@ TEST(RunFiguresTest, ExpectsTheEndFromTheMediansOfTheStepsLeft) {
   EXPECT_EQ(std::nullopt, ProgressOf(runs, At(kNow)).expected_end);
 }
 
+TEST(RunFiguresTest, ExpectedEndIsTheClocksLastTimeWhenNowIsNearIt) {
+  TJobRuns job;
+  job.job = "nightly";
+  TRecordedRun running;
+  running.record.start = At(kNow);
+  running.record.result = "running";
+  job.running = running;
+  TRecordedRun success = Success({30});
+  job.successes.push_back(success);
+
+  const TWallClock::time_point last = TWallClock::time_point::max();
+  const TProgress progress = ProgressOf(job, last - std::chrono::seconds(10));
+  ASSERT_TRUE(progress.expected_end.has_value());
+  EXPECT_EQ(last, *progress.expected_end);
+  // And at an ordinary time, what is left of the step's median.
+  EXPECT_EQ(At(kNow + 30'000), *ProgressOf(job, At(kNow)).expected_end);
+}
+
 }  // namespace

@@ -21,11 +21,15 @@ std::string Plural(std::size_t count, const char* word) {
   return std::to_string(count) + " " + word + (count == 1 ? "" : "s");
 }
 
-// How long an ended run took; "-" for one that has not ended.
+// How long an ended run took; "-" for one that has not ended. In floating
+// point: the file's start and end may lie further apart than the clock's
+// count holds.
 std::string RunDuration(const TRunRecord& record) {
   if (!record.ended) return kNone;
-  const std::chrono::duration<double> took = record.end - record.start;
-  return DurationWords(took.count());
+  using TSeconds = std::chrono::duration<double>;
+  return DurationWords(
+      (TSeconds(record.end.time_since_epoch()) - TSeconds(record.start.time_since_epoch()))
+          .count());
 }
 
 // "+35%": how much longer (or shorter) than the median.

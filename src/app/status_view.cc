@@ -10,9 +10,11 @@
 
 namespace {
 
+// In floating point: a time of the file and the clock's may lie further
+// apart than the clock's count holds.
 double SecondsBetween(TWallClock::time_point from, TWallClock::time_point to) {
-  const std::chrono::duration<double> between = to - from;
-  return between.count();
+  using TSeconds = std::chrono::duration<double>;
+  return (TSeconds(to.time_since_epoch()) - TSeconds(from.time_since_epoch())).count();
 }
 
 std::string Ago(TWallClock::time_point time, TWallClock::time_point now) {

@@ -171,17 +171,16 @@ bool THistoryReader::Runs(const std::string& job, long limit, std::vector<TRecor
 bool THistoryReader::Jobs(std::vector<std::string>& jobs) {
   jobs.clear();
   // From one name to the next along the index, rather than over every run.
+  // A name the file holds as another type than text is not a job's: a blob
+  // sorts after every text, and may hold the bytes of one.
   TStatement names(db_,
                    "WITH RECURSIVE name (job) AS ("
                    "  SELECT min(job) FROM velmorjob_runs"
                    "  UNION ALL"
                    "  SELECT (SELECT min(job) FROM velmorjob_runs WHERE job > name.job)"
                    "  FROM name WHERE name.job IS NOT NULL)"
-                   "SELECT job FROM name WHERE job IS NOT NULL");
-  while (names.Next()) {
-    // A name the file holds as another type than text is not a job's.
-    if (const std::optional<std::string> job = names.Text(0)) jobs.push_back(*job);
-  }
+                   "SELECT job FROM name WHERE typeof(job) = 'text'");
+  while (names.Next()) jobs.push_back(names.Text(0).value_or(""));
   return !names.Failed();
 }
 

@@ -9,9 +9,12 @@ namespace {
 // About thirty years.
 constexpr double kMaxSecondsLeft = 1e9;
 
+// In floating point: a time of the file and the clock's may lie further
+// apart than the clock's count holds.
 double SecondsBetween(TWallClock::time_point from, TWallClock::time_point to) {
-  const std::chrono::duration<double> between = to - from;
-  return std::max(0.0, between.count());
+  using TSeconds = std::chrono::duration<double>;
+  return std::max(0.0,
+                  (TSeconds(to.time_since_epoch()) - TSeconds(from.time_since_epoch())).count());
 }
 
 }  // namespace
@@ -78,9 +81,11 @@ TProgress ProgressOf(const TJobRuns& runs, TWallClock::time_point now) {
       left += median;
     }
   }
-  // Within what the clock holds, whatever the file says.
-  left = std::min(left, kMaxSecondsLeft);
-  progress.expected_end =
-      now + std::chrono::duration_cast<TWallClock::duration>(std::chrono::duration<double>(left));
+  // Within what the clock holds, whatever the file says and whatever time
+  // it is.
+  const TWallClock::duration ahead = std::chrono::duration_cast<TWallClock::duration>(
+      std::chrono::duration<double>(std::min(left, kMaxSecondsLeft)));
+  const TWallClock::time_point last = TWallClock::time_point::max();
+  progress.expected_end = now < last - ahead ? now + ahead : last;
   return progress;
 }
