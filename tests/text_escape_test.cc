@@ -67,4 +67,29 @@ TEST(TextEscapeTest, LabelStringEscapesOnlyBackslashQuoteAndLineFeed) {
   for (const auto& c : cases) EXPECT_EQ(c.literal, LabelString(c.bytes)) << c.bytes;
 }
 
+TEST(TextEscapeTest, TerminalTextWritesOutEveryControlCharacterOnOneLine) {
+  const struct {
+    std::string bytes;
+    std::string shown;
+  } cases[] = {
+      {"nightly \xC3\xA9t\xC3\xA9", "nightly \xC3\xA9t\xC3\xA9"},
+      {"two\nlines\r", R"(two\x0alines\x0d)"},
+      {std::string("\0\x1b[2J\t", 6), R"(\x00\x1b[2J\x09)"},
+      {"del\x7F", R"(del\x7f)"},
+      // The controls above U+007F, but not the letters after them.
+      {"\xC2\x85\xC2\x9F\xC2\xA0", "\\u0085\\u009f\xC2\xA0"},
+      {"bad\xFF", "bad" + kFffd},
+      // A backslash is itself, as the file has it.
+      {R"(a\b)", R"(a\b)"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.shown, TerminalText(c.bytes)) << c.bytes;
+}
+
+TEST(TextEscapeTest, DisplayWidthCountsCharactersNotBytes) {
+  EXPECT_EQ(0u, DisplayWidth(""));
+  EXPECT_EQ(7u, DisplayWidth("nightly"));
+  EXPECT_EQ(4u, DisplayWidth("\xC3\xA9t\xC3\xA9 "));
+  EXPECT_EQ(2u, DisplayWidth("\xE2\x96\x88\xE2\x96\x93"));
+}
+
 }  // namespace
