@@ -68,7 +68,7 @@ std::string StepLines(const std::vector<TRecordedRun>& runs) {
   std::map<int, std::vector<double>> samples;
   std::size_t successes = 0;
   for (const TRecordedRun& run : runs) {
-    if (!run.record.ended || run.record.result != "ok") continue;
+    if (!run.record.ended || run.record.result != SucceededResult()) continue;
     ++successes;
     for (const auto& [number, seconds] : StepSeconds(run.record))
       samples[number].push_back(seconds);

@@ -197,8 +197,10 @@ bool THistoryReader::JobRuns(const std::string& job, TJobRuns& runs) {
   if (!found.empty()) runs.latest = std::move(found.front());
 
   // Runs recorded as running, newest first, until one still runs.
-  TStatement running(db_, (select + "WHERE job = ? AND result = 'running'" + newest).c_str());
-  running.Bind(1, std::string_view(job)).Bind(2, std::int64_t{INT_MAX});
+  TStatement running(db_, (select + "WHERE job = ? AND result = ?" + newest).c_str());
+  running.Bind(1, std::string_view(job))
+      .Bind(2, std::string_view(kRunningResult))
+      .Bind(3, std::int64_t{INT_MAX});
   found.clear();
   if (!ReadRuns(running, found)) return false;
   for (TRecordedRun& run : found) {
@@ -219,8 +221,10 @@ bool THistoryReader::JobRuns(const std::string& job, TJobRuns& runs) {
   }
   if (ended.Failed()) return false;
 
-  TStatement successes(db_, (select + "WHERE job = ? AND result = 'ok'" + newest).c_str());
-  successes.Bind(1, std::string_view(job)).Bind(2, std::int64_t{kExpectedEndSamples});
+  TStatement successes(db_, (select + "WHERE job = ? AND result = ?" + newest).c_str());
+  successes.Bind(1, std::string_view(job))
+      .Bind(2, std::string_view(SucceededResult()))
+      .Bind(3, std::int64_t{kExpectedEndSamples});
   if (!ReadRuns(successes, runs.successes) || !ReadAttempts(runs.successes)) return false;
   for (const TRecordedRun& success : runs.successes) {
     if (!success.record.ended) continue;
@@ -231,8 +235,8 @@ bool THistoryReader::JobRuns(const std::string& job, TJobRuns& runs) {
   if (runs.running) {
     TStatement slowest(db_,
                        "SELECT max(end_time - start_time) FROM velmorjob_runs "
-                       "WHERE job = ? AND result = 'ok'");
-    slowest.Bind(1, std::string_view(job));
+                       "WHERE job = ? AND result = ?");
+    slowest.Bind(1, std::string_view(job)).Bind(2, std::string_view(SucceededResult()));
     if (slowest.Next()) {
       if (const std::optional<double> milliseconds = slowest.Real(0)) {
         runs.slowest_success = Seconds(*milliseconds / 1000);

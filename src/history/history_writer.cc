@@ -51,8 +51,10 @@ bool THistoryWriter::InsertRun(const TRunRecord& record, const TRunSetup& setup,
 bool THistoryWriter::MarkAbandoned(const TRunRecord& record) {
   TStatement running(db_,
                      "SELECT id, pid, boot_id, process_start FROM velmorjob_runs "
-                     "WHERE job = ? AND host = ? AND result = 'running'");
-  running.Bind(1, std::string_view(record.job)).Bind(2, std::string_view(record.host));
+                     "WHERE job = ? AND host = ? AND result = ?");
+  running.Bind(1, std::string_view(record.job))
+      .Bind(2, std::string_view(record.host))
+      .Bind(3, std::string_view(kRunningResult));
   std::vector<std::int64_t> gone;
   while (running.Next()) {
     TProcessIdentity process;
@@ -62,10 +64,10 @@ bool THistoryWriter::MarkAbandoned(const TRunRecord& record) {
     if (!StillRuns(process)) gone.push_back(running.Integer(0).value_or(0));
   }
   if (running.Failed()) return false;
-  TStatement mark(db_, "UPDATE velmorjob_runs SET result = 'abandoned' WHERE id = ?");
+  TStatement mark(db_, "UPDATE velmorjob_runs SET result = ? WHERE id = ?");
   for (const std::int64_t id : gone) {
     mark.Reset();
-    if (!mark.Bind(1, id).Run()) return false;
+    if (!mark.Bind(1, std::string_view(kAbandonedResult)).Bind(2, id).Run()) return false;
   }
   return true;
 }
@@ -146,11 +148,15 @@ bool THistoryWriter::Forget(const TRetention& retention, TWallClock::time_point 
       "DELETE FROM velmorjob_runs WHERE id IN ("
       "  SELECT id FROM velmorjob_runs AS old"
       "  WHERE old.start_time < ?1 AND coalesce(old.end_time, old.start_time) < ?1"
-      "    AND old.result <> 'running' AND old.id <> ?3"
+      "    AND old.result <> ?4 AND old.id <> ?3"
       "    AND (SELECT count(*) FROM velmorjob_runs AS newer WHERE newer.job = old.job"
       "         AND (newer.start_time > old.start_time"
       "              OR (newer.start_time = old.start_time AND newer.id > old.id))) >= ?2)");
-  return forget.Bind(1, cutoff).Bind(2, std::int64_t{retention.runs}).Bind(3, *id_).Run();
+  return forget.Bind(1, cutoff)
+      .Bind(2, std::int64_t{retention.runs})
+      .Bind(3, *id_)
+      .Bind(4, std::string_view(kRunningResult))
+      .Run();
 }
 
 bool THistoryWriter::End(const TRunRecord& record, const TRunSetup& setup,

@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "core/exit_status.h"
+#include "core/outcome.h"
 #include "core/run_record.h"
 #include "history/process_identity.h"
 #include "history/sqlite.h"
@@ -14,6 +16,8 @@
 // report's, from the table of exit statuses.
 inline constexpr char kRunningResult[] = "running";
 inline constexpr char kAbandonedResult[] = "abandoned";
+// The word of a run that succeeded, from the table of exit statuses.
+inline const char* SucceededResult() { return ResultWord(TOutcome()); }
 
 // What the history keeps of a run beside its record: whose process it is,
 // how many steps its job has, and what it was told of retries and time.
