@@ -24,7 +24,7 @@ void LookUpJob(const std::string& path, const std::string& job, TRunContext& run
   bool found = false;
   while (!fp.Eof() && !fp.Error() && jobend == 0 && StopSignal() == 0) {
     // Only a line that begins with '[' can be a job header.
-    SkipLines('[', counter);
+    SkipLines("[", counter);
     ClearLine();
     const TRead read = ReadLine(counter);
     if (read == TRead::kFailed || read == TRead::kStopped) break;

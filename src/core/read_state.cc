@@ -23,7 +23,7 @@ TRead ReadLine(long& counter) {
   return StopSignal() != 0 ? TRead::kStopped : TRead::kNothing;
 }
 
-void SkipLines(char keep, long& counter) { counter += fp.Skip(keep, kLineSize); }
+void SkipLines(std::string_view keep, long& counter) { counter += fp.Skip(keep, kLineSize); }
 
 void ClearLine() {
   // Only the text up to the terminator is ever looked at, so a terminator at
