@@ -43,6 +43,13 @@ TRead ReadLine(long& counter);
 // same to them whatever else it holds.
 void SkipLines(std::string_view keep, long& counter);
 
+// When the next line, as ReadLine would read it, is the well-formed header
+// of a job other than `job`, passes over it where it lies in the reader's
+// block, counts it and returns true; otherwise, or when the reader's block
+// does not hold all of it, reads nothing and returns false. str is left as
+// it was: a scan for `job` does nothing with such a line.
+bool PassHeaderOfOtherJob(std::string_view job, long& counter);
+
 // Empties str, as the lookup does before each of its reads, so that a read
 // at the end of the file leaves an empty line rather than the previous one.
 void ClearLine();
