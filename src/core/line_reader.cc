@@ -80,10 +80,11 @@ TLines PassLines(const char* text, std::size_t size, std::string_view keep, std:
   // All lanes set when there is no second byte to compare.
   const TBytes no_second = Splat(keep.size() > 1 ? 0 : -1);
   const TBytes lane_numbers = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
-  // A line longer than `longest` has at least `longest` bytes before its
-  // newline, which cover at least `whole` steps, and so all the steps of a
-  // group when the groups are no longer than this; a group without a
-  // newline ends the pass. (And no lane of a group's counts overflows.)
+  // A line longer than `longest` has `longest` bytes or more before its
+  // newline, which take in at least `whole` steps. Between newlines in two
+  // groups in a row there are at most 2 * group - 2 steps, fewer than that:
+  // so a line can be too long only where a group holds no newline, which
+  // ends the pass. (Nor can a lane of a group's counts overflow.)
   const std::size_t whole = (longest - (kWidth - 1)) / kWidth;
   const std::size_t group = std::min<std::size_t>((whole + 1) / 2, 127);
   TLines lines;
@@ -215,8 +216,8 @@ bool TLineReader::PieceBeginsWith(std::string_view keep) {
     const std::size_t at_hand = std::min(end_ - begin_, keep.size());
     if (std::memcmp(block_.get() + begin_, keep.data(), at_hand) != 0) return false;
     if (at_hand == keep.size()) return true;
-    // The bytes at hand hold no newline, and fewer than want: the piece
-    // goes on in what is read next.
+    // The bytes at hand begin keep but are fewer: they hold no newline and
+    // are fewer than a piece, which goes on in what Gets would read next.
     if (!Fill()) return false;
   }
 }
