@@ -100,4 +100,52 @@ TEST_F(ReadStateTest, LineNumbersPastTwoBillionArePrintedWhole) {
   EXPECT_EQ("Error at line 3000000001:\nbad", LineError(counter, "").text);
 }
 
+struct THeaderPassCase {
+  std::string header;
+  bool passed;
+};
+
+TEST_F(ReadStateTest, PassesOverTheWellFormedHeaderOfAnotherJobOnly) {
+  using namespace std::string_literals;
+  const THeaderPassCase cases[] = {
+      {"[Job other]\n", true},
+      {"[Job lastly]\n", true},
+      {"[Job las]\n", true},
+      {"[Job other]#[Job last]\n", true},
+      {"[Job other] and more\r\n", true},
+      {"[Job last]\n", false},
+      {"[Job last] and more\n", false},
+      // Malformed headers, also when a comment sign or a NUL cuts the name.
+      {"[Job \n", false},
+      {"[Job ]\n", false},
+      {"[Job oth#er]\n", false},
+      {"[Job oth\0er]\n"s, false},
+  };
+  struct TBefore {
+    std::string text;
+    long pieces;        // how many pieces it is
+    long header_piece;  // the number of the header's piece in its line
+  };
+  // After a line of its own, and as the second piece of a long line.
+  for (const TBefore& before :
+       {TBefore{"x\n", 1, 1}, TBefore{"x\n" + std::string(254, 'a'), 2, 2}}) {
+    for (const THeaderPassCase& c : cases) {
+      SCOPED_TRACE(c.header + " after " + std::to_string(before.text.size()) + " bytes");
+      Open(before.text + c.header + "next\n");
+      long counter = 0;
+      SkipLines("[Job ", counter);
+      ASSERT_EQ(before.pieces, counter);
+      const long piece = fp.Piece();
+      EXPECT_EQ(c.passed, PassHeaderOfOtherJob("last", counter));
+      EXPECT_EQ(before.pieces + (c.passed ? 1 : 0), counter);
+      EXPECT_EQ(c.passed ? before.header_piece : piece, fp.Piece());
+      // The next read reads the header when it was not passed over.
+      ClearLine();
+      ASSERT_EQ(TRead::kLine, ReadLine(counter));
+      EXPECT_EQ(c.passed ? "next\n" : c.header.substr(0, c.header.find_first_of("#\0"s)), str);
+      fp.Close();
+    }
+  }
+}
+
 }  // namespace

@@ -240,7 +240,7 @@ void CheckConfig(const std::string& path, const std::optional<std::string>& job,
   bool found = false;
   for (;;) {
     // Outside a section only a job header, which begins with '[', matters.
-    if (!checker.InSection()) SkipLines('[', counter);
+    if (!checker.InSection()) SkipLines("[", counter);
     if (ReadLine(counter) != TRead::kLine) break;
     const TScannedLine line = ScanLine(str, checker.InSection(), checker.Step());
     checker.Line(counter, line);

@@ -13,7 +13,7 @@ void ListJobs(const std::string& path, TRunContext& run) {
   std::unordered_set<std::string> seen;
   long counter = 0;
   for (;;) {
-    SkipLines('[', counter);
+    SkipLines("[", counter);
     if (ReadLine(counter) != TRead::kLine) break;
     const TScannedLine line = ScanLine(str, false, nullptr);
     if (line.kind != TLineKind::kJobHeader) continue;

@@ -23,8 +23,10 @@ void LookUpJob(const std::string& path, const std::string& job, TRunContext& run
   long counter = 0;
   bool found = false;
   while (!fp.Eof() && !fp.Error() && jobend == 0 && StopSignal() == 0) {
-    // Only a line that begins with '[' can be a job header.
-    SkipLines('[', counter);
+    // Only a line that begins "[Job " can be a job header, and one that
+    // names another job changes nothing.
+    SkipLines("[Job ", counter);
+    if (PassHeaderOfOtherJob(job, counter)) continue;
     ClearLine();
     const TRead read = ReadLine(counter);
     if (read == TRead::kFailed || read == TRead::kStopped) break;

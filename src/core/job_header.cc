@@ -11,16 +11,16 @@ bool StartsJobHeader(const char* line) {
   return std::strncmp(line, kJobPrefix, kJobPrefixLength) == 0;
 }
 
-TJobHeader ParseJobHeader(const char* line) {
+TJobHeader ParseJobHeader(std::string_view line) {
   TJobHeader header;
-  if (!StartsJobHeader(line)) return header;
-  const char* name = line + kJobPrefixLength;
-  const char* close = std::strchr(name, ']');
-  if (close == nullptr || close == name) {
+  if (line.substr(0, kJobPrefixLength) != kJobPrefix) return header;
+  const std::string_view name = line.substr(kJobPrefixLength);
+  const std::size_t close = name.find(']');
+  if (close == std::string_view::npos || close == 0) {
     header.kind = THeaderKind::kMalformed;
     return header;
   }
   header.kind = THeaderKind::kJob;
-  header.name = std::string_view(name, static_cast<std::size_t>(close - name));
+  header.name = name.substr(0, close);
   return header;
 }

@@ -21,6 +21,7 @@ struct TJobHeader {
 // job's section.
 bool StartsJobHeader(const char* line);
 
-TJobHeader ParseJobHeader(const char* line);
+// The header in the text of a line (a C string's text ends at its NUL).
+TJobHeader ParseJobHeader(std::string_view line);
 
 #endif  // VELMORJOB_CORE_JOB_HEADER_H_

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <string_view>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -13,9 +14,11 @@
 // call per block instead of a stdio lock and bookkeeping per line.
 class TLineReader {
  public:
-  static constexpr std::size_t kBlockSize = 64 * 1024;
+  static constexpr std::size_t kBlockSize = 128 * 1024;
 
-  TLineReader() = default;
+  // A test may choose a small block, so that pieces often cross its end; it
+  // must be longer than any `keep` that Skip is to find.
+  explicit TLineReader(std::size_t block_size = kBlockSize) : block_size_(block_size) {}
   ~TLineReader();
   TLineReader(const TLineReader&) = delete;
   TLineReader& operator=(const TLineReader&) = delete;
@@ -37,8 +40,16 @@ class TLineReader {
   // how many pieces it passed over. Stops before a piece that begins with
   // `keep`, at the end of the file or at a read error; Gets then goes on
   // exactly where it would have after reading the skipped pieces itself.
-  // size must be at least 2.
-  long Skip(char keep, int size);
+  // size must be at least 2. No piece begins with a `keep` that is longer
+  // than a piece or holds a newline before its last byte.
+  long Skip(std::string_view keep, int size);
+
+  // The piece that Gets(line, size) would deliver next, when the block holds
+  // all of it, as a view into the block that is good until the reader moves
+  // on; otherwise, or after a read error, an empty view. Reads nothing.
+  std::string_view Peek(int size) const;
+  // Passes over the piece that Peek returned last, as Gets would have read it.
+  void Pass(std::string_view piece);
 
   // How the reader gets bytes from the open file: read(2), unless a test
   // puts a reader that fails at a chosen point in its place.
@@ -54,13 +65,20 @@ class TLineReader {
   int ErrorNumber() const { return error_number_; }
 
  private:
+  // Reads the next bytes of the file in after those not yet consumed, which
+  // move to the front of the block.
   bool Fill();
+  // Whether the piece at the front, which can be as long as keep, begins
+  // with it. Reads on, as Gets would to finish the piece, while the bytes at
+  // hand are fewer than keep's but begin it.
+  bool PieceBeginsWith(std::string_view keep);
   // Consumes the next piece: at most want bytes, up to and including a
   // newline. Copies it to line unless line is null; returns its length.
   std::size_t TakePiece(char* line, std::size_t want);
   // Notes that a piece was consumed, and whether it ended its line.
   void CountPiece(bool ended_line);
 
+  std::size_t block_size_;
   int fd_ = -1;
   TReadFunction read_ = ::read;
   std::unique_ptr<char[]> block_;

@@ -1,9 +1,11 @@
 #include "core/read_state.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <utility>
 
+#include "core/job_header.h"
 #include "core/stop_signal.h"
 
 char str[kLineSize];
@@ -23,7 +25,18 @@ TRead ReadLine(long& counter) {
   return StopSignal() != 0 ? TRead::kStopped : TRead::kNothing;
 }
 
-void SkipLines(char keep, long& counter) { counter += fp.Skip(keep, kLineSize); }
+void SkipLines(std::string_view keep, long& counter) { counter += fp.Skip(keep, kLineSize); }
+
+bool PassHeaderOfOtherJob(std::string_view job, long& counter) {
+  const std::string_view piece = fp.Peek(kLineSize);
+  // The text that ReadLine would leave in str: up to a NUL or a '#'.
+  const std::string_view text = piece.substr(0, std::min(piece.find('\0'), piece.find('#')));
+  const TJobHeader header = ParseJobHeader(text);
+  if (header.kind != THeaderKind::kJob || header.name == job) return false;
+  fp.Pass(piece);
+  ++counter;
+  return true;
+}
 
 void ClearLine() {
   // Only the text up to the terminator is ever looked at, so a terminator at

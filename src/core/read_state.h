@@ -1,6 +1,8 @@
 #ifndef VELMORJOB_CORE_READ_STATE_H_
 #define VELMORJOB_CORE_READ_STATE_H_
 
+#include <string_view>
+
 #include "core/line_reader.h"
 #include "core/run_record.h"
 
@@ -33,12 +35,20 @@ enum class TRead {
 // long so that no file, however many lines it has, can overflow them.
 TRead ReadLine(long& counter);
 
-// Passes over the lines that do not begin with `keep` before their comment
-// cut, counting each as ReadLine would, without reading them into str; the
-// next ReadLine reads the first line that does. For scans that look only at
-// lines beginning with '[': a line whose first character is not '[' is the
+// Passes over the lines that do not begin with `keep`, counting each as
+// ReadLine would, without reading them into str; the next ReadLine reads the
+// first line that does. `keep` holds no '#' and no NUL, so that a line
+// begins with it before the comment cut just when it does after. For scans
+// that look only at lines that begin with `keep`: any other line is the
 // same to them whatever else it holds.
-void SkipLines(char keep, long& counter);
+void SkipLines(std::string_view keep, long& counter);
+
+// When the next line, as ReadLine would read it, is the well-formed header
+// of a job other than `job`, passes over it where it lies in the reader's
+// block, counts it and returns true; otherwise, or when the reader's block
+// does not hold all of it, reads nothing and returns false. str is left as
+// it was: a scan for `job` does nothing with such a line.
+bool PassHeaderOfOtherJob(std::string_view job, long& counter);
 
 // Empties str, as the lookup does before each of its reads, so that a read
 // at the end of the file leaves an empty line rather than the previous one.
