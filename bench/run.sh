@@ -14,8 +14,19 @@
 #      against the same step writing into cat >/dev/null (goal: at most
 #      1.2x), and velmorjob's peak resident memory meanwhile (goal: the same
 #      as for a step that writes nothing, within 1 MB)
+#   6. the job of 300 steps with --history, against the same job without
+#      it, in pairs of runs (goal: at most 1.10x), and the history's growth
+#      for each step it keeps
+#   7. --runs and --status over a history of 100 jobs x 1,000 runs x 5 steps
+#      (goal: each within 100 ms and 8 MB of resident memory)
 # Usage: bench/run.sh [BUILD-DIR]   (default build/bench, built here)
+# Needs cc and, to write the large history of 7, sqlite3 (Debian package
+# sqlite3).
 set -euo pipefail
+if ! command -v sqlite3 >/dev/null; then
+  echo "bench/run.sh needs sqlite3 (Debian package sqlite3)" >&2
+  exit 1
+fi
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build/bench}
 if [[ ! -x $build/velmorjob ]]; then
@@ -127,3 +138,64 @@ echo "   velmorjob --keep-output=64K   ${k_min} s (${k_med} s)"
 echo "   step | cat >/dev/null         ${c_min} s (${c_med} s)"
 echo "   ratio                         $(ratio "$k_min" "$c_min")x best, $(ratio "$k_med" "$c_med")x median (goal: at most 1.2x)"
 echo "   peak resident memory          ${k_rss} kB, ${q_rss} kB for a step that writes nothing"
+
+# The history: a run of the 300 steps with --history against the same run
+# without it, in pairs; the history's growth for each step it records; and
+# --runs and --status over a history of 100 jobs of 1,000 runs of 5 steps.
+cd "$work/steps"
+"$velmorjob" --history=bench.history steps >/dev/null  # makes the file
+read -r h_med n_med h_ratio h_q1 h_q3 _ < <("$work/pairstat" 21 \
+  "$velmorjob" --history=bench.history steps -- "$velmorjob" steps)
+echo
+echo "6. the job of 300 steps with --history, 21 pairs of runs, median"
+echo "   velmorjob --history   ${h_med} s"
+echo "   velmorjob             ${n_med} s"
+echo "   ratio in each pair    ${h_ratio}x median, middle half ${h_q1}x to ${h_q3}x (goal: at most 1.10x)"
+rm -f growth.history*
+"$velmorjob" --history=growth.history steps >/dev/null
+first=$(stat -c %s growth.history)
+for _ in 1 2 3 4 5 6 7 8 9 10; do "$velmorjob" --history=growth.history steps >/dev/null; done
+last=$(stat -c %s growth.history)
+echo "   growth of the file    $(( (last - first) / 3000 )) bytes a step (10 runs of 300 steps: $first to $last bytes)"
+
+# 100 jobs of 1,000 runs of 5 steps each, written by SQL into a file that a
+# run made, so that it has the program's schema.
+mkdir "$work/history"
+cd "$work/history"
+printf '[Job setup]\n[Runner]\n' >search.conf
+printf '#!/bin/sh\nexit 0\n' >runner
+chmod +x runner
+"$velmorjob" --history=big.history setup >/dev/null
+sqlite3 big.history <<'SQL'
+DELETE FROM velmorjob_attempts;
+DELETE FROM velmorjob_runs;
+WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < 99999)
+INSERT INTO velmorjob_runs (id, run_id, job, config_file, working_directory, host, pid, boot_id,
+  process_start, from_step, steps, retries, retry_delay, start_time, end_time, exit_status,
+  result, first_failed_step)
+SELECT i + 1, printf('%08x-0000-4000-8000-%012x', i, i), printf('job%03d', i % 100),
+  '/srv/search/search.conf', '/srv/search', 'idx1', 1000 + i, '', 0, 1, 5, 0, 30,
+  1700000000000 + (i / 100) * 86400000 + (i % 100) * 1000,
+  1700000000000 + (i / 100) * 86400000 + (i % 100) * 1000 + 600000,
+  CASE WHEN i % 17 = 0 THEN 3 ELSE 0 END,
+  CASE WHEN i % 17 = 0 THEN 'step-failed' ELSE 'ok' END,
+  CASE WHEN i % 17 = 0 THEN 3 END
+FROM n;
+WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < 499999)
+INSERT INTO velmorjob_attempts (run, number, attempt, kind, program, command, start_time,
+  duration, exit_status, signal, timed_out)
+SELECT i / 5 + 1, i % 5 + 1, 1, 'Index', './indexer',
+  './indexer  --url=http://www.example.com/search/index.html --maxfiles=500 --charset=3',
+  1700000000000 + i * 1000, 100 + (i % 7) * 3.5, CASE WHEN i % 85 = 2 THEN 1 ELSE 0 END, NULL, 0
+FROM n;
+SQL
+h_megabytes=$(( $(stat -c %s big.history) / 1000000 ))
+read -r r_min r_med r_rss < <("$runstat" 15 "$velmorjob" --history=big.history --runs job042)
+read -r s_min s_med s_rss < <("$runstat" 15 "$velmorjob" --history=big.history --status)
+read -r j_min j_med j_rss < <("$runstat" 15 "$velmorjob" --history=big.history --status --json)
+echo
+echo "7. a history of 100 jobs x 1000 runs x 5 steps ($h_megabytes MB), best of 15 (median)"
+echo "   --runs job042         ${r_min} s (${r_med} s), ${r_rss} kB"
+echo "   --status              ${s_min} s (${s_med} s), ${s_rss} kB"
+echo "   --status --json       ${j_min} s (${j_med} s), ${j_rss} kB"
+echo "   (goal: each within 0.100 s and 8 MB = 8192 kB)"
