@@ -155,8 +155,10 @@ TEST_F(NotifyTest, HookThatHangsIsStoppedAfterItsTimeLimitWithAllItStarted) {
   EXPECT_EQ(kBanner, run.out);
   EXPECT_EQ(0, run.status);
   EXPECT_EQ("velmorjob: --on-success command failed: timed out\n", run.err);
-  // Not before its limit.
+  // Not before its limit, and at its limit, not the default one of a
+  // minute.
   EXPECT_GE(std::chrono::steady_clock::now() - started, 1s);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, 30s);
   for (const std::string& pid : {dir_.Read("hook.pid")}) {
     std::size_t at = 0;
     while (at < pid.size()) {
@@ -226,6 +228,15 @@ TEST_F(NotifyTest, QuietRunIsSilentWhenItSucceeds) {
   Config(kNightly);
   Expect(Run({"--quiet", "--on-success=exit 3", "nightly"}), "", "", 0);
   EXPECT_THAT(Calls(), HasSubstr("runner"));
+}
+
+// What --quiet keeps for itself is the output of failed steps; a report
+// asked for beside it has every step's.
+TEST_F(NotifyTest, QuietRunWithAReportKeepsEveryStepsOutputInTheReport) {
+  Stub("indexer", "echo chatty");
+  Config(kNightly);
+  Expect(Run({"--quiet", "--report=report.json", "nightly"}), "", "", 0);
+  EXPECT_EQ("chatty\n", ReportQuery("report.json", "r['steps'][0]['output_tail']"));
 }
 
 TEST_F(NotifyTest, QuietRunThatFailsTellsEverythingAndTheOutputOfEachFailedStep) {
