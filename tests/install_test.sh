@@ -136,9 +136,12 @@ for entry in "${postinst_cases[@]}"; do
       "systemd-sysusers given \"$given\", expected \"$expected\""
   fi
 done
-# dpkg-shlibdeps gives the C and C++ libraries with the versions the binary needs.
+# dpkg-shlibdeps gives the C and C++ libraries with the versions the binary
+# needs; the SQLite library, which the history loads when it is used, is
+# named by the package itself.
 depends=$(dpkg-deb -f "$deb" Depends)
 [[ $depends == *"libc6 (>= "*"libstdc++6 (>= "* ]] || fail "Depends: $depends"
+[[ $depends == *"libsqlite3-0 (>= 3.31)"* ]] || fail "Depends: $depends: no libsqlite3-0"
 ((failures)) || echo "ok: $(basename "$deb") ($depends)"
 
 if [[ $lintian == --lintian ]]; then

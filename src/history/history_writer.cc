@@ -44,7 +44,7 @@ bool THistoryWriter::InsertRun(const TRunRecord& record, const TRunSetup& setup,
       .Bind(16, EpochMilliseconds(record.start))
       .Bind(17, std::string_view(result));
   if (!insert.Run()) return false;
-  id_ = sqlite3_last_insert_rowid(db_.get());
+  id_ = db_.LastInsertId();
   return true;
 }
 

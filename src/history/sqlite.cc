@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/stop_signal.h"
+#include "history/sqlite_library.h"
 
 namespace {
 
@@ -21,35 +22,44 @@ int WaitWhileBusy(void* busy_milliseconds, int count) {
   const int limit =
       StopSignal() != 0 ? kStoppedBusyMilliseconds : *static_cast<const int*>(busy_milliseconds);
   if (waited >= limit) return 0;
-  sqlite3_sleep(kBusyPauseMilliseconds);
+  Sqlite().sleep(kBusyPauseMilliseconds);
   return 1;
 }
 
 }  // namespace
 
+void TDatabase::TCloser::operator()(sqlite3* db) const { Sqlite().close_v2(db); }
+
+void TDatabase::TFinalizer::operator()(sqlite3_stmt* statement) const {
+  Sqlite().finalize(statement);
+}
+
 bool TDatabase::Open(const std::string& path, int flags, int busy_milliseconds) {
+  Close();
+  std::string reason;
+  if (LoadSqlite(reason) == nullptr) return Fail(reason);
   sqlite3* db = nullptr;
-  const int code = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
+  const int code = Sqlite().open_v2(path.c_str(), &db, flags, nullptr);
   db_.reset(db);
   if (code != SQLITE_OK) {
     error_code_ = code;
-    error_ = db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(code);
+    error_ = db != nullptr ? Sqlite().errmsg(db) : Sqlite().errstr(code);
     db_.reset();
     return false;
   }
-  sqlite3_extended_result_codes(db, 0);
+  Sqlite().extended_result_codes(db, 0);
   busy_milliseconds_ = std::make_unique<int>(busy_milliseconds);
-  sqlite3_busy_handler(db, WaitWhileBusy, busy_milliseconds_.get());
+  Sqlite().busy_handler(db, WaitWhileBusy, busy_milliseconds_.get());
   return true;
 }
 
 bool TDatabase::Fail() {
   if (!db_) return Fail("not open");
-  error_code_ = sqlite3_errcode(db_.get());
-  error_ = sqlite3_errmsg(db_.get());
+  error_code_ = Sqlite().errcode(db_.get());
+  error_ = Sqlite().errmsg(db_.get());
   // What the system said, where SQLite's words alone ("disk I/O error")
   // would not tell a full disk from a failing one.
-  const int system_error = sqlite3_system_errno(db_.get());
+  const int system_error = Sqlite().system_errno(db_.get());
   if (system_error != 0 && (error_code_ == SQLITE_IOERR || error_code_ == SQLITE_FULL ||
                             error_code_ == SQLITE_CANTOPEN)) {
     error_ += std::string(" (") + std::strerror(system_error) + ")";
@@ -65,7 +75,7 @@ bool TDatabase::Fail(std::string reason) {
 
 bool TDatabase::Execute(const char* sql) {
   if (!db_) return Fail();
-  return sqlite3_exec(db_.get(), sql, nullptr, nullptr, nullptr) == SQLITE_OK || Fail();
+  return Sqlite().exec(db_.get(), sql, nullptr, nullptr, nullptr) == SQLITE_OK || Fail();
 }
 
 bool TDatabase::FirstRow(TStatement& statement, const char* sql) {
@@ -97,9 +107,9 @@ sqlite3_stmt* TDatabase::Prepare(const char* sql, bool& cached) {
     return found->second.first.get();
   }
   sqlite3_stmt* statement = nullptr;
-  if (sqlite3_prepare_v3(db_.get(), sql, -1, SQLITE_PREPARE_PERSISTENT, &statement, nullptr) !=
+  if (Sqlite().prepare_v3(db_.get(), sql, -1, SQLITE_PREPARE_PERSISTENT, &statement, nullptr) !=
       SQLITE_OK) {
-    sqlite3_finalize(statement);
+    Sqlite().finalize(statement);
     Fail();
     return nullptr;
   }
@@ -111,8 +121,8 @@ sqlite3_stmt* TDatabase::Prepare(const char* sql, bool& cached) {
 }
 
 void TDatabase::Return(sqlite3_stmt* statement) {
-  sqlite3_reset(statement);
-  sqlite3_clear_bindings(statement);
+  Sqlite().reset(statement);
+  Sqlite().clear_bindings(statement);
   for (auto& entry : prepared_) {
     if (entry.second.first.get() == statement) entry.second.second = false;
   }
@@ -128,23 +138,24 @@ TStatement::~TStatement() {
   if (cached_) {
     db_.Return(statement_);
   } else {
-    sqlite3_finalize(statement_);
+    Sqlite().finalize(statement_);
   }
 }
 
 TStatement& TStatement::Bind(int index, std::int64_t value) {
-  if (statement_) sqlite3_bind_int64(statement_, index, value);
+  if (statement_) Sqlite().bind_int64(statement_, index, value);
   return *this;
 }
 
 TStatement& TStatement::Bind(int index, double value) {
-  if (statement_) sqlite3_bind_double(statement_, index, value);
+  if (statement_) Sqlite().bind_double(statement_, index, value);
   return *this;
 }
 
 TStatement& TStatement::Bind(int index, std::string_view text) {
   if (statement_) {
-    sqlite3_bind_text64(statement_, index, text.data(), text.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+    Sqlite().bind_text64(statement_, index, text.data(), text.size(), SQLITE_TRANSIENT,
+                         SQLITE_UTF8);
   }
   return *this;
 }
@@ -162,13 +173,13 @@ TStatement& TStatement::Bind(int index, const std::optional<std::string>& text) 
 }
 
 TStatement& TStatement::BindNull(int index) {
-  if (statement_) sqlite3_bind_null(statement_, index);
+  if (statement_) Sqlite().bind_null(statement_, index);
   return *this;
 }
 
 bool TStatement::Next() {
   if (!statement_ || failed_) return false;
-  const int code = sqlite3_step(statement_);
+  const int code = Sqlite().step(statement_);
   if (code == SQLITE_ROW) return true;
   if (code != SQLITE_DONE) {
     failed_ = true;
@@ -184,18 +195,18 @@ bool TStatement::Run() {
 
 void TStatement::Reset() {
   if (statement_ == nullptr) return;
-  sqlite3_reset(statement_);
-  sqlite3_clear_bindings(statement_);
+  Sqlite().reset(statement_);
+  Sqlite().clear_bindings(statement_);
   failed_ = false;
 }
 
 std::optional<std::int64_t> TStatement::Integer(int column) const {
   if (!statement_) return std::nullopt;
-  switch (sqlite3_column_type(statement_, column)) {
-    case SQLITE_INTEGER: return sqlite3_column_int64(statement_, column);
+  switch (Sqlite().column_type(statement_, column)) {
+    case SQLITE_INTEGER: return Sqlite().column_int64(statement_, column);
     case SQLITE_FLOAT: {
       // A whole number that the file holds as a real.
-      const double value = sqlite3_column_double(statement_, column);
+      const double value = Sqlite().column_double(statement_, column);
       if (std::isfinite(value) && value == std::floor(value) && std::fabs(value) < 9.0e18) {
         return static_cast<std::int64_t>(value);
       }
@@ -207,31 +218,39 @@ std::optional<std::int64_t> TStatement::Integer(int column) const {
 
 std::optional<double> TStatement::Real(int column) const {
   if (!statement_) return std::nullopt;
-  switch (sqlite3_column_type(statement_, column)) {
+  switch (Sqlite().column_type(statement_, column)) {
     case SQLITE_INTEGER:
-    case SQLITE_FLOAT: return sqlite3_column_double(statement_, column);
+    case SQLITE_FLOAT: return Sqlite().column_double(statement_, column);
     default: return std::nullopt;
   }
 }
 
 std::optional<std::string> TStatement::Text(int column) const {
   if (!statement_) return std::nullopt;
-  const int type = sqlite3_column_type(statement_, column);
+  const int type = Sqlite().column_type(statement_, column);
   if (type != SQLITE_TEXT && type != SQLITE_BLOB) return std::nullopt;
   // As the bytes stand, NUL bytes included.
   const void* bytes = type == SQLITE_TEXT
-                          ? static_cast<const void*>(sqlite3_column_text(statement_, column))
-                          : sqlite3_column_blob(statement_, column);
-  const int size = sqlite3_column_bytes(statement_, column);
+                          ? static_cast<const void*>(Sqlite().column_text(statement_, column))
+                          : Sqlite().column_blob(statement_, column);
+  const int size = Sqlite().column_bytes(statement_, column);
   if (bytes == nullptr || size <= 0) return std::string();
   return std::string(static_cast<const char*>(bytes), static_cast<std::size_t>(size));
+}
+
+std::int64_t TDatabase::LastInsertId() const {
+  return db_ ? Sqlite().last_insert_rowid(db_.get()) : 0;
+}
+
+TTransaction::~TTransaction() {
+  if (open_) Sqlite().exec(db_.db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
 }
 
 bool TTransaction::Commit() {
   if (!open_) return false;
   open_ = false;
-  if (sqlite3_exec(db_.get(), "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK) return true;
+  if (Sqlite().exec(db_.db_.get(), "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK) return true;
   db_.Fail();
-  sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+  Sqlite().exec(db_.db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
   return false;
 }

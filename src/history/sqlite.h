@@ -9,7 +9,8 @@
 #include <string>
 #include <string_view>
 
-// A thin hold on the system's SQLite library: a connection, a statement and
+// A thin hold on the system's SQLite library (loaded when the first
+// database is opened, see sqlite_library.h): a connection, a statement and
 // a transaction, each released by its destructor. Failures are results, not
 // exceptions: each call returns whether it worked, and the connection keeps
 // the reason of the last failure as SQLite words it ("database is locked",
@@ -45,7 +46,8 @@ class TDatabase {
   const std::string& Error() const { return error_; }
   // SQLite's primary result code of the last failure.
   int ErrorCode() const { return error_code_; }
-  sqlite3* get() const { return db_.get(); }
+  // The row id of the last row inserted through this connection.
+  std::int64_t LastInsertId() const;
 
   // Takes the failure of the last call on the connection; returns false.
   bool Fail();
@@ -54,11 +56,12 @@ class TDatabase {
 
  private:
   friend class TStatement;
+  friend class TTransaction;
   struct TCloser {
-    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+    void operator()(sqlite3* db) const;
   };
   struct TFinalizer {
-    void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
+    void operator()(sqlite3_stmt* statement) const;
   };
   using TPrepared = std::unique_ptr<sqlite3_stmt, TFinalizer>;
   // A statement prepared before, by its text, when no TStatement holds it
@@ -128,9 +131,7 @@ class TStatement {
 class TTransaction {
  public:
   explicit TTransaction(TDatabase& db) : db_(db), open_(db.Execute("BEGIN IMMEDIATE")) {}
-  ~TTransaction() {
-    if (open_) sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
-  }
+  ~TTransaction();
   TTransaction(const TTransaction&) = delete;
   TTransaction& operator=(const TTransaction&) = delete;
 
