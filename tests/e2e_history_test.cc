@@ -37,23 +37,8 @@ class HistoryTest : public E2eTest {
   void SetUp() override {
     E2eTest::SetUp();
     // Times on the console are local: here, UTC; and charts in ASCII.
-    Set("TZ", "UTC");
-    Set("LC_ALL", "C");
-  }
-  void TearDown() override {
-    for (const auto& [name, value] : saved_) {
-      if (value) {
-        setenv(name.c_str(), value->c_str(), 1);
-      } else {
-        unsetenv(name.c_str());
-      }
-    }
-  }
-
-  void Set(const std::string& name, const std::string& value) {
-    const char* old = std::getenv(name.c_str());
-    saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
-    setenv(name.c_str(), value.c_str(), 1);
+    environment_["TZ"] = "UTC";
+    environment_["LC_ALL"] = "C";
   }
 
   std::string History(const std::string& sql) const { return Query(dir_.File(kHistory), sql); }
@@ -98,7 +83,6 @@ class HistoryTest : public E2eTest {
     ASSERT_EQ("", History(sql));
   }
 
-  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
 };
 
 long long NowMilliseconds() {
@@ -400,7 +384,7 @@ TEST_F(HistoryTest, RunsPrintsTheLastRunsOfTheJobTheirStepsAndAChart) {
          0);
 
   // With a character set of UTF-8, the bars are blocks.
-  Set("LC_ALL", "C.UTF-8");
+  environment_["LC_ALL"] = "C.UTF-8";
   EXPECT_THAT(Run({"--runs=1", "nightly"}).out, HasSubstr("2026-12-10 02:30  \u2588\u2588\u2588"));
 
   // As JSON, each run is a report of its own, newest first.
@@ -436,6 +420,22 @@ TEST_F(HistoryTest, WhatTheHistoryCannotTellIsAnError) {
          kBanner + "Invalid number \"0\" for --runs: give a whole number from 1 on\n" + usage, 1);
   EmptyHistory();
   Expect(Run({"--runs", "nightly"}), "Job \"nightly\" has no runs in the history.\n", 0);
+}
+
+TEST_F(HistoryTest, WithoutTheSqliteLibraryTheStepsRunAndTheRunEndsFour) {
+  // A library of that name that is no library.
+  ASSERT_EQ(0, mkdir(dir_.File("lib").c_str(), 0700));
+  dir_.Write("lib/libsqlite3.so.0", "");
+  environment_["LD_LIBRARY_PATH"] = dir_.File("lib");
+  Config(kNightly);
+  Expect(Run({"--history", "nightly"}), kBanner,
+         "velmorjob: cannot write history .velmorjob.history: cannot load the SQLite library: " +
+             dir_.File("lib/libsqlite3.so.0") + ": file too short\n",
+         4);
+  EXPECT_EQ("indexer [--maxfiles=500] [--charset=3] [--statistic=1]\nrunner [--program=report]\n",
+            Calls());
+  // A run without a history does not need it.
+  Expect(Run({"nightly"}), kBanner, 0);
 }
 
 }  // namespace

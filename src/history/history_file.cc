@@ -252,9 +252,13 @@ bool OpenHistory(const std::string& path, THistoryAccess access, TDatabase& db,
     return false;
   }
   if (access == THistoryAccess::kRead) return true;
-  // The journal's mode is kept in the file; the others are the
-  // connection's.
-  if (!db.Text(write_ahead ? "PRAGMA journal_mode = WAL" : "PRAGMA journal_mode = DELETE") ||
+  // The journal's mode is kept in the file, and set once; the others are
+  // the connection's.
+  const std::optional<std::string> mode = db.Text("PRAGMA journal_mode");
+  const char* wanted = write_ahead ? "wal" : "delete";
+  if (!mode ||
+      (*mode != wanted && !db.TextWhenFree(write_ahead ? "PRAGMA journal_mode = WAL"
+                                                       : "PRAGMA journal_mode = DELETE")) ||
       !db.Execute("PRAGMA synchronous = NORMAL; PRAGMA foreign_keys = ON")) {
     reason = db.Error();
     db.Close();

@@ -94,6 +94,15 @@ std::optional<std::string> TDatabase::Text(const char* sql) {
   return FirstRow(statement, sql) ? statement.Text(0) : std::nullopt;
 }
 
+std::optional<std::string> TDatabase::TextWhenFree(const char* sql) {
+  for (int count = 0;; ++count) {
+    std::optional<std::string> text = Text(sql);
+    if (text || error_code_ != SQLITE_BUSY || !WaitWhileBusy(busy_milliseconds_.get(), count)) {
+      return text;
+    }
+  }
+}
+
 sqlite3_stmt* TDatabase::Prepare(const char* sql, bool& cached) {
   cached = false;
   if (!db_) {

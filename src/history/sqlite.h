@@ -41,6 +41,10 @@ class TDatabase {
   std::optional<std::int64_t> Integer(const char* sql);
   // The same for one text.
   std::optional<std::string> Text(const char* sql);
+  // The same for a statement that SQLite runs at once or not at all when
+  // another connection uses the file (a change of the journal's mode):
+  // tried again as a busy database is waited for.
+  std::optional<std::string> TextWhenFree(const char* sql);
 
   // Why the last call failed.
   const std::string& Error() const { return error_; }
