@@ -7,13 +7,14 @@
 #   2. peak resident memory of that lookup, and of the same on a file ten
 #      times larger (goal: under 4 MB)
 #   3. a job of 300 steps whose program exits at once, against a C loop that
-#      calls system() 300 times on the same command text (goal: at most 1.05x)
-#   4. the same job with --timeout, against the same job without it: the cost
-#      of watching each step's time (goal: at most 1.05x)
+#      calls system() 300 times on the same command text, in pairs of runs
+#      (goal: at most 1.05x)
+#   4. the same job with --timeout, against the same job without it, in
+#      pairs: the cost of watching each step's time (goal: at most 1.05x)
 #   5. a step that writes 1 GB, passed on through velmorjob --keep-output=64K,
-#      against the same step writing into cat >/dev/null (goal: at most
-#      1.2x), and velmorjob's peak resident memory meanwhile (goal: the same
-#      as for a step that writes nothing, within 1 MB)
+#      against the same step writing into cat >/dev/null, in pairs (goal: at
+#      most 1.2x), and velmorjob's peak resident memory meanwhile (goal: the
+#      same as for a step that writes nothing, within 1 MB)
 #   6. the job of 300 steps with --history, against the same job without
 #      it, in pairs of runs (goal: at most 1.10x), and the history's growth
 #      for each step it keeps
@@ -52,7 +53,6 @@ generate() {  # generate FILE JOBS
   }' >"$1"
 }
 
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 
 echo "velmorjob benchmarks on $(nproc) cores, $(uname -sr)"
 
@@ -85,30 +85,20 @@ cc -O2 -o "$work/steps/indexer" "$work/steps/indexer.c"
 { echo "[Job steps]"; for ((i = 0; i < 300; i++)); do echo "[Index]"; done; } >"$work/steps/search.conf"
 cd "$work/steps"
 "$velmorjob" steps >/dev/null  # warm up
-for _ in 1 2 3; do  # three rounds
-  read -r j_min j_med _ < <("$runstat" 5 "$velmorjob" steps)
-  read -r s_min s_med _ < <("$runstat" 5 "$work/system_loop" 300 "./indexer ")
-  read -r t_min t_med _ < <("$runstat" 5 "$velmorjob" --timeout=1h --kill-after=10 steps)
-  echo "$j_min $j_med $s_min $s_med $t_min $t_med"
-done >"$work/steps.txt"
-# Each side's best over all rounds, and the median of its round medians.
-column() { cut -d' ' -f"$1" "$work/steps.txt" | sort -n; }
-j_min=$(column 1 | sed -n 1p)
-j_med=$(column 2 | sed -n 2p)
-s_min=$(column 3 | sed -n 1p)
-s_med=$(column 4 | sed -n 2p)
-t_min=$(column 5 | sed -n 1p)
-t_med=$(column 6 | sed -n 2p)
+read -r j_med s_med js_ratio js_q1 js_q3 _ < <("$work/pairstat" 21 \
+  "$velmorjob" steps -- "$work/system_loop" 300 "./indexer ")
+read -r t_med n_med tn_ratio tn_q1 tn_q3 _ < <("$work/pairstat" 21 \
+  "$velmorjob" --timeout=1h --kill-after=10 steps -- "$velmorjob" steps)
 echo
-echo "3. a job of 300 steps whose program exits at once, best of 15 runs (median)"
-echo "   velmorjob             ${j_min} s (${j_med} s)"
-echo "   C loop of system()    ${s_min} s (${s_med} s)"
-echo "   ratio                 $(ratio "$j_min" "$s_min")x best, $(ratio "$j_med" "$s_med")x median (goal: at most 1.05x)"
+echo "3. a job of 300 steps whose program exits at once, 21 pairs of runs, median"
+echo "   velmorjob             ${j_med} s"
+echo "   C loop of system()    ${s_med} s"
+echo "   ratio in each pair    ${js_ratio}x median, middle half ${js_q1}x to ${js_q3}x (goal: at most 1.05x)"
 echo
-echo "4. the same job with a time limit on each step, best of 15 runs (median)"
-echo "   velmorjob --timeout=1h  ${t_min} s (${t_med} s)"
-echo "   velmorjob               ${j_min} s (${j_med} s)"
-echo "   ratio                   $(ratio "$t_min" "$j_min")x best, $(ratio "$t_med" "$j_med")x median (goal: at most 1.05x)"
+echo "4. the same job with a time limit on each step, 21 pairs of runs, median"
+echo "   velmorjob --timeout=1h  ${t_med} s"
+echo "   velmorjob               ${n_med} s"
+echo "   ratio in each pair      ${tn_ratio}x median, middle half ${tn_q1}x to ${tn_q3}x (goal: at most 1.05x)"
 
 mkdir "$work/output"
 cat >"$work/output/indexer.c" <<'C'
@@ -129,14 +119,14 @@ printf '[Job quiet]\n[Runner]\n' >>"$work/output/search.conf"
 printf '#!/bin/sh\nexit 0\n' >"$work/output/runner"
 chmod +x "$work/output/runner"
 cd "$work/output"
-read -r k_min k_med k_rss < <("$runstat" 5 "$velmorjob" --keep-output=64K flood)
-read -r c_min c_med _ < <("$runstat" 5 sh -c './indexer | cat >/dev/null')
+read -r k_med c_med kc_ratio kc_q1 kc_q3 k_rss _ < <("$work/pairstat" 9 \
+  "$velmorjob" --keep-output=64K flood -- sh -c './indexer | cat >/dev/null')
 read -r _ _ q_rss < <("$runstat" 5 "$velmorjob" --keep-output=64K quiet)
 echo
-echo "5. a step that writes 1 GB, best of 5 runs (median)"
-echo "   velmorjob --keep-output=64K   ${k_min} s (${k_med} s)"
-echo "   step | cat >/dev/null         ${c_min} s (${c_med} s)"
-echo "   ratio                         $(ratio "$k_min" "$c_min")x best, $(ratio "$k_med" "$c_med")x median (goal: at most 1.2x)"
+echo "5. a step that writes 1 GB, 9 pairs of runs, median"
+echo "   velmorjob --keep-output=64K   ${k_med} s"
+echo "   step | cat >/dev/null         ${c_med} s"
+echo "   ratio in each pair            ${kc_ratio}x median, middle half ${kc_q1}x to ${kc_q3}x (goal: at most 1.2x)"
 echo "   peak resident memory          ${k_rss} kB, ${q_rss} kB for a step that writes nothing"
 
 # The history: a run of the 300 steps with --history against the same run

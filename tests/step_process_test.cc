@@ -179,6 +179,23 @@ TEST_F(StepProcessTest, KeptOutputHoldsTheLastBytesOfBothStreamsInTheOrderTheyCa
   EXPECT_EQ(15u, tail.Bytes());
 }
 
+// A flood of output, read many chunks at a time: the tail is its last bytes
+// whatever size the chunks come in, smaller or larger than the tail.
+TEST_F(StepProcessTest, KeptOutputOfAFloodIsItsLastBytes) {
+  std::string all;
+  for (int i = 1; i <= 100000; ++i) all += std::to_string(i) + "\n";
+  for (const std::size_t limit : {std::size_t{1000}, std::size_t{70000}, std::size_t{200000}}) {
+    TOutputTail tail(limit);
+    TProcessSetup setup;
+    setup.command = "seq 1 100000";
+    setup.keep = &tail;
+    setup.pass_on = false;
+    EXPECT_FALSE(Run(setup).Failed());
+    EXPECT_EQ(all.size(), tail.Bytes()) << limit;
+    EXPECT_TRUE(tail.Text() == all.substr(all.size() - limit)) << limit;
+  }
+}
+
 TEST_F(StepProcessTest, OutputLeftOpenByABackgroundProcessDoesNotHoldTheStep) {
   TOutputTail tail(100);
   TProcessSetup setup;

@@ -123,21 +123,37 @@ void TChildStreams::Finish() {
 }
 
 void TChildStreams::Read(TSource& source, bool drain) {
-  char buffer[kChunk];
+  // Two buffers in turn: a chunk goes into the tail only once the next one
+  // has shown that it does not push the whole chunk out again, so that a
+  // step that floods its output is not copied into the tail as well.
+  char buffers[2][kChunk];
+  int next_buffer = 0;
+  std::string_view waiting;
+  auto keep = [this, &waiting](std::size_t next) {
+    if (next >= tail_->limit()) {
+      tail_->Skip(waiting.size());
+    } else {
+      tail_->Append(waiting);
+    }
+    waiting = {};
+  };
   // Reads again at once while what it read goes straight on, so that a step
   // that floods its output costs a poll for every few megabytes; after that
   // the loop looks at the signals and the time limits again.
   for (int reads = 0; drain || reads < kReadsAtOnce; ++reads) {
-    const std::size_t room = drain ? sizeof buffer : kChunk - source.pass.data.size();
-    const ssize_t got = read(source.fd, buffer, std::min(room, sizeof buffer));
+    char* buffer = buffers[next_buffer];
+    const std::size_t room = drain ? kChunk : kChunk - source.pass.data.size();
+    const ssize_t got = read(source.fd, buffer, std::min(room, kChunk));
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) {
       // The end (every writer has closed it) or nothing more for now.
       if (got == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) CloseFd(source.fd);
-      return;
+      break;
     }
     const std::string_view bytes(buffer, static_cast<std::size_t>(got));
-    tail_->Append(bytes);
+    keep(bytes.size());
+    waiting = bytes;
+    next_buffer = 1 - next_buffer;
     if (!pass_on_ || source.pass.failed) continue;
     // Into a file or a device that takes it at once, written from here
     // without a copy; what a pipe or a terminal would have to wait for
@@ -146,7 +162,7 @@ void TChildStreams::Read(TSource& source, bool drain) {
     const bool at_once = !source.pass.small_writes || drain;
     if (!at_once) {
       source.pass.data.append(bytes);
-      return;
+      break;
     }
     // What waited before goes first.
     int error = source.pass.data.empty() ? 0 : WriteAll(source.pass.to, source.pass.data);
@@ -158,6 +174,7 @@ void TChildStreams::Read(TSource& source, bool drain) {
       source.pass.failed = true;
     }
   }
+  keep(0);
 }
 
 void TChildStreams::WriteSome(TPassOn& pass) {

@@ -14,6 +14,9 @@ class TOutputTail {
   explicit TOutputTail(std::size_t limit) : limit_(limit) {}
 
   void Append(std::string_view bytes);
+  // Counts bytes that are followed by at least limit() more, and so would
+  // be pushed out of the tail anyway, without copying them.
+  void Skip(std::size_t count) { bytes_ += count; }
   // The last min(Bytes(), limit) bytes, oldest first.
   std::string Text() const;
   std::uint64_t Bytes() const { return bytes_; }
