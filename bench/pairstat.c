@@ -7,42 +7,11 @@
  * Pairs, measured back to back, see the same load of a shared machine, so
  * their ratios spread less than the times do.
  * Usage: pairstat N command-a [args...] -- command-b [args...] */
-#include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <time.h>
-#include <unistd.h>
 
-static int compare(const void* a, const void* b) {
-  const double x = *(const double*)a, y = *(const double*)b;
-  return (x > y) - (x < y);
-}
-
-/* Runs the command once; returns its wall time, or -1 when it failed. */
-static double run(char** command, long* max_rss) {
-  struct timespec start, end;
-  clock_gettime(CLOCK_MONOTONIC, &start);
-  const pid_t child = fork();
-  if (child == 0) {
-    const int null_fd = open("/dev/null", O_WRONLY);
-    dup2(null_fd, 1);
-    execvp(command[0], command);
-    _exit(127);
-  }
-  int status;
-  struct rusage usage;
-  if (child < 0 || wait4(child, &status, 0, &usage) != child) return -1;
-  clock_gettime(CLOCK_MONOTONIC, &end);
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    fprintf(stderr, "pairstat: %s failed\n", command[0]);
-    return -1;
-  }
-  if (usage.ru_maxrss > *max_rss) *max_rss = usage.ru_maxrss;
-  return (double)(end.tv_sec - start.tv_sec) + (double)(end.tv_nsec - start.tv_nsec) / 1e9;
-}
+#include "timed_run.h"
 
 /* The value at fraction q of the sorted values, between neighbours. */
 static double quantile(const double* sorted, int n, double q) {
@@ -68,14 +37,14 @@ int main(int argc, char** argv) {
   for (int i = 0; i < pairs; ++i) {
     for (int turn = 0; turn < 2; ++turn) {
       const int which = (i + turn) % 2;
-      times[which][i] = run(commands[which], &max_rss[which]);
+      times[which][i] = timed_run(commands[which], &max_rss[which]);
       if (times[which][i] < 0) return 1;
     }
     ratios[i] = times[0][i] / times[1][i];
   }
   for (int which = 0; which < 2; ++which)
-    qsort(times[which], (size_t)pairs, sizeof(double), compare);
-  qsort(ratios, (size_t)pairs, sizeof(double), compare);
+    qsort(times[which], (size_t)pairs, sizeof(double), compare_doubles);
+  qsort(ratios, (size_t)pairs, sizeof(double), compare_doubles);
   printf("%.4f %.4f %.3f %.3f %.3f %ld %ld\n", quantile(times[0], pairs, 0.5),
          quantile(times[1], pairs, 0.5), quantile(ratios, pairs, 0.5),
          quantile(ratios, pairs, 0.25), quantile(ratios, pairs, 0.75), max_rss[0], max_rss[1]);
