@@ -142,26 +142,47 @@ bool HasTable(TDatabase& db, const char* name, bool& has) {
 
 // Says what the open file is, and brings it to this version when it is an
 // earlier one of velmorjob's.
-bool Adopt(TDatabase& db, std::string& reason) {
-  const std::optional<std::int64_t> application = db.Integer("PRAGMA application_id");
-  const std::optional<std::int64_t> version = db.Integer("PRAGMA user_version");
-  const std::optional<std::int64_t> tables =
-      db.Integer("SELECT count(*) FROM sqlite_master WHERE type = 'table'");
-  if (!application || !version || !tables) {
-    reason = db.Error();
-    return false;
+// What the file says it is: its application id, the version of its schema
+// and how many tables it holds, read in one statement, so in one reading of
+// the file (another run may be giving a new file its schema meanwhile).
+// The statement is done with when this returns: a reading left open would
+// keep the other run from writing what this one then waits for.
+bool ReadHeader(TDatabase& db, std::int64_t& application, std::int64_t& version,
+                std::int64_t& tables, std::string& reason) {
+  TStatement header(db,
+                    "SELECT application_id, user_version, "
+                    "(SELECT count(*) FROM sqlite_master WHERE type = 'table') "
+                    "FROM pragma_application_id, pragma_user_version");
+  if (header.Next()) {
+    const std::optional<std::int64_t> values[] = {header.Integer(0), header.Integer(1),
+                                                  header.Integer(2)};
+    if (values[0] && values[1] && values[2]) {
+      application = *values[0];
+      version = *values[1];
+      tables = *values[2];
+      return true;
+    }
   }
-  const bool empty = *application == 0 && *version == 0 && *tables == 0;
-  if (!empty && *application != kHistoryApplicationId) {
+  reason = header.Failed() ? db.Error() : "it cannot be read as a database";
+  return false;
+}
+
+bool Adopt(TDatabase& db, std::string& reason) {
+  std::int64_t application = 0;
+  std::int64_t version = 0;
+  std::int64_t tables = 0;
+  if (!ReadHeader(db, application, version, tables, reason)) return false;
+  const bool empty = application == 0 && version == 0 && tables == 0;
+  if (!empty && application != kHistoryApplicationId) {
     reason = "it is a database of another program";
     return false;
   }
-  if (*version > kHistoryVersion) {
-    reason = "it was written by a later version of velmorjob (schema " + std::to_string(*version) +
+  if (version > kHistoryVersion) {
+    reason = "it was written by a later version of velmorjob (schema " + std::to_string(version) +
              "; this one reads up to " + std::to_string(kHistoryVersion) + ")";
     return false;
   }
-  if (*version < kHistoryVersion && !UpgradeHistory(db, kHistoryMigrations)) {
+  if (version < kHistoryVersion && !UpgradeHistory(db, kHistoryMigrations)) {
     reason = db.Error();
     return false;
   }
@@ -257,8 +278,8 @@ bool OpenHistory(const std::string& path, THistoryAccess access, TDatabase& db,
   const std::optional<std::string> mode = db.Text("PRAGMA journal_mode");
   const char* wanted = write_ahead ? "wal" : "delete";
   if (!mode ||
-      (*mode != wanted && !db.TextWhenFree(write_ahead ? "PRAGMA journal_mode = WAL"
-                                                       : "PRAGMA journal_mode = DELETE")) ||
+      (*mode != wanted &&
+       !db.Text(write_ahead ? "PRAGMA journal_mode = WAL" : "PRAGMA journal_mode = DELETE")) ||
       !db.Execute("PRAGMA synchronous = NORMAL; PRAGMA foreign_keys = ON")) {
     reason = db.Error();
     db.Close();

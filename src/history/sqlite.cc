@@ -73,9 +73,17 @@ bool TDatabase::Fail(std::string reason) {
   return false;
 }
 
+bool TDatabase::WaitWhenBusy(int code, int& tries) {
+  return code == SQLITE_BUSY && WaitWhileBusy(busy_milliseconds_.get(), tries++) != 0;
+}
+
 bool TDatabase::Execute(const char* sql) {
   if (!db_) return Fail();
-  return Sqlite().exec(db_.get(), sql, nullptr, nullptr, nullptr) == SQLITE_OK || Fail();
+  for (int tries = 0;;) {
+    const int code = Sqlite().exec(db_.get(), sql, nullptr, nullptr, nullptr);
+    if (code == SQLITE_OK) return true;
+    if (!WaitWhenBusy(code, tries)) return Fail();
+  }
 }
 
 bool TDatabase::FirstRow(TStatement& statement, const char* sql) {
@@ -92,15 +100,6 @@ std::optional<std::int64_t> TDatabase::Integer(const char* sql) {
 std::optional<std::string> TDatabase::Text(const char* sql) {
   TStatement statement(*this, sql);
   return FirstRow(statement, sql) ? statement.Text(0) : std::nullopt;
-}
-
-std::optional<std::string> TDatabase::TextWhenFree(const char* sql) {
-  for (int count = 0;; ++count) {
-    std::optional<std::string> text = Text(sql);
-    if (text || error_code_ != SQLITE_BUSY || !WaitWhileBusy(busy_milliseconds_.get(), count)) {
-      return text;
-    }
-  }
 }
 
 sqlite3_stmt* TDatabase::Prepare(const char* sql, bool& cached) {
@@ -188,12 +187,19 @@ TStatement& TStatement::BindNull(int index) {
 
 bool TStatement::Next() {
   if (!statement_ || failed_) return false;
-  const int code = Sqlite().step(statement_);
-  if (code == SQLITE_ROW) return true;
-  if (code != SQLITE_DONE) {
-    failed_ = true;
-    db_.Fail();
+  for (int tries = 0;;) {
+    const int code = Sqlite().step(statement_);
+    if (code == SQLITE_ROW) {
+      stepped_ = true;
+      return true;
+    }
+    if (code == SQLITE_DONE) return false;
+    // Busy before it gave a row: begun again, as for a busy file.
+    if (stepped_ || !db_.WaitWhenBusy(code, tries)) break;
+    Sqlite().reset(statement_);
   }
+  failed_ = true;
+  db_.Fail();
   return false;
 }
 
@@ -203,6 +209,7 @@ bool TStatement::Run() {
 }
 
 void TStatement::Reset() {
+  stepped_ = false;
   if (statement_ == nullptr) return;
   Sqlite().reset(statement_);
   Sqlite().clear_bindings(statement_);

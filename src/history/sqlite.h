@@ -41,10 +41,6 @@ class TDatabase {
   std::optional<std::int64_t> Integer(const char* sql);
   // The same for one text.
   std::optional<std::string> Text(const char* sql);
-  // The same for a statement that SQLite runs at once or not at all when
-  // another connection uses the file (a change of the journal's mode):
-  // tried again as a busy database is waited for.
-  std::optional<std::string> TextWhenFree(const char* sql);
 
   // Why the last call failed.
   const std::string& Error() const { return error_; }
@@ -76,6 +72,11 @@ class TDatabase {
   // Steps to the statement's first row; false, with the reason, when it
   // has none.
   bool FirstRow(TStatement& statement, const char* sql);
+  // Whether a statement that failed with code is to be tried again: the
+  // file was busy (SQLite does not always wait itself, as when another
+  // connection starts or changes the log), and the wait allowed is not
+  // over. Waits a moment first; tries counts the tries.
+  bool WaitWhenBusy(int code, int& tries);
 
   // What the busy handler reads, at a place that stays when this moves.
   std::unique_ptr<int> busy_milliseconds_;
@@ -127,6 +128,8 @@ class TStatement {
   // Whether the statement is the cache's, or its own to finalize.
   bool cached_ = false;
   bool failed_ = false;
+  // Whether it gave a row since it was last reset.
+  bool stepped_ = false;
 };
 
 // A transaction that takes the write lock at once (BEGIN IMMEDIATE), so
