@@ -143,7 +143,7 @@ void TChildStreams::Read(TSource& source, bool drain) {
   for (int reads = 0; drain || reads < kReadsAtOnce; ++reads) {
     char* buffer = buffers[next_buffer];
     const std::size_t room = drain ? kChunk : kChunk - source.pass.data.size();
-    const ssize_t got = read(source.fd, buffer, std::min(room, kChunk));
+    const ssize_t got = read_(source.fd, buffer, std::min(room, kChunk));
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) {
       // The end (every writer has closed it) or nothing more for now.

@@ -4,6 +4,8 @@
 #include <poll.h>
 #include <string>
 #include <string_view>
+#include <sys/types.h>
+#include <unistd.h>
 #include <vector>
 
 #include "job/output_tail.h"
@@ -47,6 +49,11 @@ class TChildStreams {
   // behind that goes on writing gets SIGPIPE (or EPIPE) from then on.
   void Finish();
 
+  // How the process's output is read: read(2), unless a test puts a reader
+  // in its place that gives chunks of its choosing.
+  using TReadFunction = ssize_t (*)(int fd, void* buffer, std::size_t size);
+  void SetReadFunction(TReadFunction read_function) { read_ = read_function; }
+
  private:
   struct TPassOn {
     int to;            // velmorjob's own descriptor, 1 or 2
@@ -64,6 +71,7 @@ class TChildStreams {
   void Feed();
   void CloseInput();
 
+  TReadFunction read_ = ::read;
   const std::string* input_;
   TOutputTail* tail_;
   bool pass_on_;
