@@ -82,7 +82,6 @@ class HistoryTest : public E2eTest {
     }
     ASSERT_EQ("", History(sql));
   }
-
 };
 
 long long NowMilliseconds() {
