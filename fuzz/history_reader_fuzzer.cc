@@ -279,7 +279,7 @@ TStatementHold Insert(TDatabase& db, const TTable& table) {
   const std::string sql =
       std::string("INSERT INTO ") + table.name + " (" + names + ") VALUES (" + values + ")";
   sqlite3_stmt* statement = nullptr;
-  if (sqlite3_prepare_v2(db.get(), sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
+  if (sqlite3_prepare_v2(db.Handle(), sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
     std::abort();
   }
   return TStatementHold(statement);

@@ -48,6 +48,9 @@ class TDatabase {
   int ErrorCode() const { return error_code_; }
   // The row id of the last row inserted through this connection.
   std::int64_t LastInsertId() const;
+  // The connection itself, for a test that writes rows with the SQLite
+  // library it links (a database in memory is the connection's alone).
+  sqlite3* Handle() const { return db_.get(); }
 
   // Takes the failure of the last call on the connection; returns false.
   bool Fail();
