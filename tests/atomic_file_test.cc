@@ -16,7 +16,6 @@
 #include <sys/sysmacros.h>
 #include <sys/types.h>
 #include <sys/un.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -24,6 +23,7 @@
 #include <gtest/gtest.h>
 
 #include "file_status.h"
+#include "child_process.h"
 #include "temp_dir.h"
 
 namespace {
@@ -72,28 +72,10 @@ struct TAttempt {
 // the directory, another user needs no access to the directories above it.
 TAttempt WriteInChild(const TTempDir& dir, const std::string& path, const std::string& content,
                       void (*prepare)()) {
-  int channel[2];
-  if (pipe(channel) != 0) return {false, "no pipe"};
-  const pid_t child = fork();
-  if (child == 0) {
-    close(channel[0]);
-    if (chdir(dir.path().c_str()) != 0) _exit(1);
-    prepare();
+  const std::string result = InChild(dir.path(), prepare, [&] {
     std::string reason;
-    const std::string result =
-        (WriteFileAtomically(path, content, 0644, reason) ? "1" : "0") + reason;
-    const ssize_t ignored = write(channel[1], result.data(), result.size());
-    static_cast<void>(ignored);
-    _exit(0);
-  }
-  close(channel[1]);
-  std::string result;
-  char buffer[512];
-  for (ssize_t got; (got = read(channel[0], buffer, sizeof buffer)) > 0;)
-    result.append(buffer, got);
-  close(channel[0]);
-  int status = 0;
-  waitpid(child, &status, 0);
+    return (WriteFileAtomically(path, content, 0644, reason) ? "1" : "0") + reason;
+  });
   if (result.empty()) return {false, "the child wrote nothing"};
   return {result[0] == '1', result.substr(1)};
 }

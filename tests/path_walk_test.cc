@@ -8,12 +8,12 @@
 #include <string>
 #include <sys/stat.h>
 #include <sys/types.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "child_process.h"
 #include "temp_dir.h"
 
 namespace {
@@ -73,27 +73,10 @@ std::string Walked(const std::string& path, const std::string& base) {
 // prepare (to take another user's identity), so that relative paths need
 // no access to the directories above it.
 std::string WalkedInChild(const TTempDir& dir, const std::string& path, void (*prepare)()) {
-  int channel[2];
-  if (pipe(channel) != 0) return "no pipe";
-  const pid_t child = fork();
-  if (child == 0) {
-    close(channel[0]);
-    if (chdir(dir.path().c_str()) != 0) _exit(1);
-    prepare();
+  const std::string result = InChild(dir.path(), prepare, [&] {
     char cwd[4096];
-    const std::string result = Walked(path, getcwd(cwd, sizeof cwd) ? cwd : "");
-    const ssize_t ignored = write(channel[1], result.data(), result.size());
-    static_cast<void>(ignored);
-    _exit(0);
-  }
-  close(channel[1]);
-  std::string result;
-  char buffer[512];
-  for (ssize_t got; (got = read(channel[0], buffer, sizeof buffer)) > 0;)
-    result.append(buffer, static_cast<std::size_t>(got));
-  close(channel[0]);
-  int status = 0;
-  waitpid(child, &status, 0);
+    return Walked(path, getcwd(cwd, sizeof cwd) ? cwd : "");
+  });
   return result.empty() ? "the child said nothing" : result;
 }
 
